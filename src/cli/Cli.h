@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QStringList>
+
+#include <cstdio>
+
+namespace tessik {
+
+// tessik-cli: the clip history from the command line, over the same store and
+// preferences as the application. Single-threaded; one command per process.
+class Cli {
+public:
+    enum ExitCode { Success = 0, RuntimeError = 1, UsageError = 2 };
+
+    Cli(std::FILE* in, std::FILE* out, std::FILE* err) : m_in(in), m_out(out), m_err(err) {}
+
+    // `arguments` excludes the program name.
+    int run(QStringList arguments);
+
+private:
+    int list(const QStringList& args);
+    int search(const QStringList& args);
+    int show(const QStringList& args);
+    int add(const QStringList& args);
+    int setPinned(const QStringList& args, bool pinned);
+    int deleteClip(const QStringList& args);
+    int clear(const QStringList& args);
+    int limit(const QStringList& args);
+
+    int usage(const QString& problem);
+    int failure(const QString& problem);
+    void print(const QString& text);
+
+    std::FILE* m_in;
+    std::FILE* m_out;
+    std::FILE* m_err;
+    bool m_json = false;
+};
+
+} // namespace tessik

@@ -1,0 +1,242 @@
+#include "ClipStore.h"
+
+#include "platform/AppPaths.h"
+#include "platform/Logging.h"
+#include "platform/Uuid.h"
+#include "store/ClipRecord.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tessik {
+
+namespace {
+
+const QString kPruneStatement = QStringLiteral(
+    "DELETE FROM clip_items WHERE id IN (\n    SELECT id FROM clip_items WHERE isPinned = 0\n"
+    "    ORDER BY createdAt ASC LIMIT ?\n)");
+
+// The same, sparing the clip the current write has just stored: when every
+// other clip is pinned, a new copy must not be recorded and dropped in one go.
+const QString kPruneSparingStatement = QStringLiteral(
+    "DELETE FROM clip_items WHERE id IN (\n    SELECT id FROM clip_items WHERE isPinned = 0"
+    " AND id != ?\n    ORDER BY createdAt ASC LIMIT ?\n)");
+
+// Full-text rows belong to their clip: whatever deletes a clip on this
+// connection (pruning, deletion, clearing, sync) removes its full-text row in
+// the same statement. Without it the full-text table grows forever, and a
+// rowid that SQLite hands out again after the newest clip was deleted would
+// collide with the stale row and make the next insertion fail. A TEMP trigger
+// lives with the connection, so the schema stored in the file is unchanged.
+const QString kFullTextCleanupTrigger = QStringLiteral(
+    "CREATE TEMP TRIGGER IF NOT EXISTS clip_items_fts_cleanup AFTER DELETE ON main.clip_items\n"
+    "BEGIN DELETE FROM clip_items_fts WHERE rowid = old.rowid; END");
+
+} // namespace
+
+Migration ClipStore::migrationV1() {
+    return Migration{QStringLiteral("v1"), [](sqlite::Connection& db) {
+                         db.execute(QStringLiteral("CREATE TABLE clip_items (\n"
+                                                   "    id TEXT PRIMARY KEY,\n"
+                                                   "    createdAt DOUBLE NOT NULL,\n"
+                                                   "    deviceId TEXT NOT NULL,\n"
+                                                   "    contentType TEXT NOT NULL,\n"
+                                                   "    plainText TEXT,\n"
+                                                   "    richTextPath TEXT,\n"
+                                                   "    imagePath TEXT,\n"
+                                                   "    thumbnailPath TEXT,\n"
+                                                   "    sourceAppName TEXT,\n"
+                                                   "    sourceBundleId TEXT,\n"
+                                                   "    isPinned BOOLEAN NOT NULL DEFAULT 0,\n"
+                                                   "    contentHash TEXT NOT NULL,\n"
+                                                   "    byteSize INTEGER NOT NULL DEFAULT 0\n"
+                                                   ")"));
+                         db.execute(QStringLiteral(
+                             "CREATE INDEX idx_clip_created ON clip_items(createdAt)"));
+                         db.execute(
+                             QStringLiteral("CREATE INDEX idx_clip_hash ON clip_items(contentHash)"));
+                         db.execute(QStringLiteral(
+                             "CREATE VIRTUAL TABLE clip_items_fts USING fts5(plainText)"));
+                     }};
+}
+
+ClipStore::ClipStore(const QString& databaseURL, int maxItems,
+                     const QList<Migration>& laterMigrations, Clock clock)
+    : m_queue(databaseURL), m_maxItems(maxItems), m_clock(std::move(clock)) {
+    QList<Migration> migrations{migrationV1()};
+    migrations.append(laterMigrations);
+    Migrator::migrate(m_queue, migrations);
+    m_queue.read([](sqlite::Connection& db) { db.execute(kFullTextCleanupTrigger); });
+}
+
+std::shared_ptr<ClipStore> ClipStore::makeShared(int maxItems,
+                                                 const QList<Migration>& laterMigrations) {
+    try {
+        return std::make_shared<ClipStore>(AppPaths::databaseURL(), maxItems, laterMigrations);
+    } catch (const Error& error) {
+        const QByteArray message =
+            (QStringLiteral("Failed to initialize ClipStore: ") + error.description()).toUtf8();
+        qCCritical(lcTessik, "%s", message.constData());
+        std::fprintf(stderr, "%s\n", message.constData());
+        std::exit(EXIT_FAILURE);
+    }
+}
+
+bool ClipStore::shouldSkipDuplicate(const QString& hash) {
+    std::lock_guard lock(m_hashesMutex);
+    const TimePoint current = m_clock();
+    std::erase_if(m_recentHashes,
+                  [&](const auto& entry) { return current - entry.second > kDedupeWindow; });
+    const bool seen = std::any_of(m_recentHashes.begin(), m_recentHashes.end(),
+                                  [&](const auto& entry) { return entry.first == hash; });
+    if (!seen) {
+        m_recentHashes.emplace_back(hash, current);
+    }
+    return seen;
+}
+
+void ClipStore::forgetHash(const QString& hash) {
+    std::lock_guard lock(m_hashesMutex);
+    const auto it = std::find_if(m_recentHashes.rbegin(), m_recentHashes.rend(),
+                                 [&](const auto& entry) { return entry.first == hash; });
+    if (it != m_recentHashes.rend()) {
+        m_recentHashes.erase(std::next(it).base());
+    }
+}
+
+void ClipStore::insertRow(sqlite::Connection& db, const ClipItem& item) {
+    auto insert = db.prepare(QStringLiteral("INSERT INTO clip_items (%1) VALUES "
+                                            "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                 .arg(ClipRecord::columnList()));
+    ClipRecord::fromItem(item).bind(insert);
+    insert.run();
+    if (item.plainText) {
+        db.prepare(QStringLiteral("INSERT INTO clip_items_fts(rowid, plainText) VALUES (?, ?)"))
+            .bind(1, db.lastInsertRowid())
+            .bind(2, *item.plainText)
+            .run();
+    }
+}
+
+void ClipStore::prune(sqlite::Connection& db, const std::optional<QUuid>& justStored) {
+    auto count = db.prepare(QStringLiteral("SELECT COUNT(*) FROM clip_items"));
+    count.step();
+    const qint64 excess = count.integer(0) - m_maxItems.load();
+    if (excess <= 0) {
+        return;
+    }
+    if (justStored) {
+        db.prepare(kPruneSparingStatement).bind(1, uuidText(*justStored)).bind(2, excess).run();
+    } else {
+        db.prepare(kPruneStatement).bind(1, excess).run();
+    }
+}
+
+bool ClipStore::insert(const ClipItem& item) {
+    if (shouldSkipDuplicate(item.contentHash)) {
+        return false;
+    }
+    try {
+        m_queue.write([&](sqlite::Connection& db) {
+            insertRow(db, item);
+            prune(db, item.id);
+        });
+    } catch (...) {
+        // Nothing was stored, so the same content copied again must be
+        // recorded rather than suppressed as a repeat.
+        forgetHash(item.contentHash);
+        throw;
+    }
+    return true;
+}
+
+QList<ClipItem> ClipStore::select(const QString& sqlTail,
+                                  const std::function<void(sqlite::Statement&)>& bindArguments) {
+    return m_queue.read([&](sqlite::Connection& db) {
+        auto statement = db.prepare(QStringLiteral("SELECT %1 FROM clip_items %2")
+                                        .arg(ClipRecord::columnList(), sqlTail));
+        bindArguments(statement);
+        QList<ClipItem> items;
+        while (statement.step()) {
+            items.append(ClipRecord::read(statement).toItem());
+        }
+        return items;
+    });
+}
+
+QList<ClipItem> ClipStore::fetchRecent(int limit) {
+    return select(QStringLiteral("ORDER BY isPinned DESC, createdAt DESC LIMIT ?"),
+                  [&](sqlite::Statement& s) { s.bind(1, limit); });
+}
+
+QList<ClipItem> ClipStore::search(const QString& query, int limit) {
+    const QString trimmed = query.trimmed();
+    if (trimmed.isEmpty()) {
+        return fetchRecent(limit);
+    }
+    const QString pattern = QLatin1Char('%') + trimmed + QLatin1Char('%');
+    return select(
+        QStringLiteral("WHERE plainText LIKE ? ORDER BY isPinned DESC, createdAt DESC LIMIT ?"),
+        [&](sqlite::Statement& s) { s.bind(1, pattern).bind(2, limit); });
+}
+
+QList<ClipItem> ClipStore::fetchSince(TimePoint since, int limit) {
+    return select(QStringLiteral("WHERE createdAt > ? ORDER BY createdAt ASC LIMIT ?"),
+                  [&](sqlite::Statement& s) { s.bind(1, since).bind(2, limit); });
+}
+
+bool ClipStore::upsertFromSync(const ClipItem& item) {
+    return m_queue.write([&](sqlite::Connection& db) {
+        auto existing = db.prepare(QStringLiteral("SELECT 1 FROM clip_items WHERE id = ?"));
+        existing.bind(1, uuidText(item.id));
+        if (existing.step()) {
+            return false;
+        }
+        insertRow(db, item);
+        prune(db, item.id);
+        return true;
+    });
+}
+
+std::optional<ClipItem> ClipStore::clip(const QUuid& id) {
+    const QList<ClipItem> found = select(QStringLiteral("WHERE id = ?"),
+                                         [&](sqlite::Statement& s) { s.bind(1, uuidText(id)); });
+    if (found.isEmpty()) {
+        return std::nullopt;
+    }
+    return found.first();
+}
+
+void ClipStore::deleteClip(const QUuid& id) {
+    m_queue.write([&](sqlite::Connection& db) {
+        db.prepare(QStringLiteral("DELETE FROM clip_items WHERE id = ?")).bind(1, uuidText(id)).run();
+    });
+}
+
+void ClipStore::setPinned(const QUuid& id, bool pinned) {
+    m_queue.write([&](sqlite::Connection& db) {
+        db.prepare(QStringLiteral("UPDATE clip_items SET isPinned = ? WHERE id = ?"))
+            .bind(1, pinned)
+            .bind(2, uuidText(id))
+            .run();
+    });
+}
+
+void ClipStore::setMaxItems(int maxItems) {
+    m_maxItems.store(maxItems);
+    m_queue.write([&](sqlite::Connection& db) { prune(db, std::nullopt); });
+}
+
+void ClipStore::deleteAll(bool unpinnedOnly) {
+    m_queue.write([&](sqlite::Connection& db) {
+        if (unpinnedOnly) {
+            db.execute(QStringLiteral("DELETE FROM clip_items WHERE isPinned = 0"));
+        } else {
+            db.execute(QStringLiteral("DELETE FROM clip_items"));
+            db.execute(QStringLiteral("DELETE FROM clip_items_fts"));
+        }
+    });
+}
+
+} // namespace tessik

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "capture/ClipItem.h"
+#include "platform/Clock.h"
+#include "store/DatabaseQueue.h"
+#include "store/Migrator.h"
+
+#include <QList>
+#include <QUuid>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace tessik {
+
+// The clipboard history: one row per clip in "clip_items" of the clip
+// database, which it owns the only connection to.
+//
+// Every operation is synchronous and may be called from any thread; database
+// work is serialised by dbQueue() and the caller blocks until it is done.
+// Operations throw sqlite::DatabaseError unchanged; a failing write leaves
+// the database as it was. The store posts no notifications.
+class ClipStore {
+public:
+    // How long a content hash suppresses the same content again.
+    static constexpr double kDedupeWindow = 60.0;
+
+    // Opens (creating if needed) the database, applies migration "v1" and
+    // then `laterMigrations` in order, each once per file. Throws
+    // sqlite::DatabaseError when the file cannot be opened or migrated.
+    ClipStore(const QString& databaseURL, int maxItems,
+              const QList<Migration>& laterMigrations = {}, Clock clock = &tessik::now);
+
+    // A store on the standard database location. The application cannot run
+    // without its history: on failure the process stops with
+    // "Failed to initialize ClipStore: " and the error's description.
+    static std::shared_ptr<ClipStore> makeShared(int maxItems,
+                                                 const QList<Migration>& laterMigrations = {});
+
+    // The migration that creates the history tables.
+    static Migration migrationV1();
+
+    // Stores a newly captured clip unless the same content hash was inserted
+    // in the last 60 seconds (then returns false and writes nothing). Prunes
+    // the oldest unpinned clips beyond the limit in the same transaction (never
+    // the new clip itself: with every other clip pinned, the table grows).
+    // A repeat does not extend the window; a failed insertion does not count.
+    bool insert(const ClipItem& item);
+
+    // Pinned first, then newest first; at most `limit` clips.
+    QList<ClipItem> fetchRecent(int limit);
+    // Clips whose text contains the trimmed query (SQL LIKE: ASCII letters
+    // match either case, "%" and "_" are wildcards), ordered as fetchRecent.
+    // A blank query gives the recent list.
+    QList<ClipItem> search(const QString& query, int limit);
+    // Clips created strictly after `since`, oldest first.
+    QList<ClipItem> fetchSince(TimePoint since, int limit);
+
+    // Stores a clip from another device as received, unless its id is
+    // already present (then nothing changes and it returns false). No
+    // duplicate suppression; prunes like insert.
+    bool upsertFromSync(const ClipItem& item);
+
+    std::optional<ClipItem> clip(const QUuid& id);
+    // Removes the clip; an unknown id is no error.
+    void deleteClip(const QUuid& id);
+    void setPinned(const QUuid& id, bool pinned);
+    // Changes the limit and prunes to it at once.
+    void setMaxItems(int maxItems);
+    int maxItems() const { return m_maxItems.load(); }
+    // With `unpinnedOnly`, pinned clips stay.
+    void deleteAll(bool unpinnedOnly);
+
+    DatabaseQueue& dbQueue() { return m_queue; }
+
+private:
+    bool shouldSkipDuplicate(const QString& hash);
+    void forgetHash(const QString& hash);
+    void insertRow(sqlite::Connection& db, const ClipItem& item);
+    // Removes the oldest unpinned clips beyond the limit, never the one
+    // `justStored` by the same write.
+    void prune(sqlite::Connection& db, const std::optional<QUuid>& justStored);
+    QList<ClipItem> select(const QString& sqlTail,
+                           const std::function<void(sqlite::Statement&)>& bindArguments);
+
+    DatabaseQueue m_queue;
+    std::atomic<int> m_maxItems;
+    Clock m_clock;
+    std::mutex m_hashesMutex;
+    std::vector<std::pair<QString, TimePoint>> m_recentHashes;
+};
+
+} // namespace tessik
