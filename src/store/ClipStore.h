@@ -84,7 +84,9 @@ private:
     // Removes the oldest unpinned clips beyond the limit, never the one
     // `justStored` by the same write.
     void prune(sqlite::Connection& db, const std::optional<QUuid>& justStored);
-    QList<ClipItem> select(const QString& sqlTail,
+    // Rows matching `filter` (a WHERE clause or nothing), ordered by `order`,
+    // at most as many as the last bound argument says.
+    QList<ClipItem> select(const QString& filter, const QString& order,
                            const std::function<void(sqlite::Statement&)>& bindArguments);
 
     DatabaseQueue m_queue;
