@@ -8,9 +8,11 @@
 #include "store/ClipStore.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <functional>
 #include <memory>
 
 namespace tessik {
@@ -60,12 +62,18 @@ int takeLimit(QStringList& args) {
     return limit;
 }
 
-QUuid clipId(const QString& text) {
+// The stored clip named by an id argument; a malformed or unknown id is a
+// runtime error.
+ClipItem existingClip(ClipStore& store, const QString& text) {
     const std::optional<QUuid> id = parseUuid(text);
     if (!id) {
         throw Error(QStringLiteral("\"%1\" is not a clip id").arg(text));
     }
-    return *id;
+    std::optional<ClipItem> item = store.clip(*id);
+    if (!item) {
+        throw Error(QStringLiteral("no clip with id %1").arg(uuidText(*id)));
+    }
+    return *item;
 }
 
 std::unique_ptr<ClipStore> openStore() {
@@ -140,30 +148,22 @@ int Cli::run(QStringList args) {
         return usage(QStringLiteral("no command given"));
     }
     const QString command = args.takeFirst();
+    using Handler = std::function<int(Cli&, const QStringList&)>;
+    const QHash<QString, Handler> commands{
+        {QStringLiteral("list"), &Cli::list},
+        {QStringLiteral("search"), &Cli::search},
+        {QStringLiteral("show"), &Cli::show},
+        {QStringLiteral("add"), &Cli::add},
+        {QStringLiteral("pin"), [](Cli& cli, const QStringList& a) { return cli.setPinned(a, true); }},
+        {QStringLiteral("unpin"), [](Cli& cli, const QStringList& a) { return cli.setPinned(a, false); }},
+        {QStringLiteral("delete"), &Cli::deleteClip},
+        {QStringLiteral("clear"), &Cli::clear},
+        {QStringLiteral("limit"), &Cli::limit},
+    };
     try {
-        if (command == QLatin1String("list")) {
-            return list(args);
-        }
-        if (command == QLatin1String("search")) {
-            return search(args);
-        }
-        if (command == QLatin1String("show")) {
-            return show(args);
-        }
-        if (command == QLatin1String("add")) {
-            return add(args);
-        }
-        if (command == QLatin1String("pin") || command == QLatin1String("unpin")) {
-            return setPinned(args, command == QLatin1String("pin"));
-        }
-        if (command == QLatin1String("delete")) {
-            return deleteClip(args);
-        }
-        if (command == QLatin1String("clear")) {
-            return clear(args);
-        }
-        if (command == QLatin1String("limit")) {
-            return limit(args);
+        const auto handler = commands.constFind(command);
+        if (handler != commands.constEnd()) {
+            return (*handler)(*this, args);
         }
         return usage(QStringLiteral("unknown command \"%1\"").arg(command));
     } catch (const UsageProblem& problem) {
@@ -217,15 +217,11 @@ int Cli::search(const QStringList& arguments) {
 
 int Cli::show(const QStringList& args) {
     expectCount(args, 1, "show needs exactly one ID");
-    const QUuid id = clipId(args.first());
-    const std::optional<ClipItem> item = openStore()->clip(id);
-    if (!item) {
-        return failure(QStringLiteral("no clip with id %1").arg(uuidText(id)));
+    const ClipItem item = existingClip(*openStore(), args.first());
+    if (!item.plainText) {
+        return failure(QStringLiteral("clip %1 has no text").arg(uuidText(item.id)));
     }
-    if (!item->plainText) {
-        return failure(QStringLiteral("clip %1 has no text").arg(uuidText(id)));
-    }
-    print(*item->plainText);
+    print(*item.plainText);
     return Success;
 }
 
@@ -256,23 +252,15 @@ int Cli::add(const QStringList& args) {
 
 int Cli::setPinned(const QStringList& args, bool pinned) {
     expectCount(args, 1, pinned ? "pin needs exactly one ID" : "unpin needs exactly one ID");
-    const QUuid id = clipId(args.first());
     const auto store = openStore();
-    if (!store->clip(id)) {
-        return failure(QStringLiteral("no clip with id %1").arg(uuidText(id)));
-    }
-    store->setPinned(id, pinned);
+    store->setPinned(existingClip(*store, args.first()).id, pinned);
     return Success;
 }
 
 int Cli::deleteClip(const QStringList& args) {
     expectCount(args, 1, "delete needs exactly one ID");
-    const QUuid id = clipId(args.first());
     const auto store = openStore();
-    if (!store->clip(id)) {
-        return failure(QStringLiteral("no clip with id %1").arg(uuidText(id)));
-    }
-    store->deleteClip(id);
+    store->deleteClip(existingClip(*store, args.first()).id);
     return Success;
 }
 
