@@ -32,9 +32,11 @@ std::optional<QString> materialize(const QString& folder, const std::optional<QB
     return name;
 }
 
-void putBytes(QJsonObject& object, const QString& key, const std::optional<QByteArray>& bytes) {
+void putBytes(QJsonObject& object, const QString& key, const std::optional<QByteArray>& bytes,
+              SyncJson::ByteFields* fields) {
     if (bytes) {
-        object.insert(key, SyncJson::base64(*bytes));
+        object.insert(key, fields ? fields->placeholder(*bytes)
+                                  : QString::fromLatin1(bytes->toBase64()));
     }
 }
 
@@ -65,20 +67,29 @@ ClipItem SyncClipPayload::materializeAttachments(const QString& folder) const {
     return result;
 }
 
-QJsonObject SyncClipPayload::toJson() const {
+const QList<QByteArray>& SyncClipPayload::byteKeys() {
+    static const QList<QByteArray> keys{kRichTextData.toLatin1(), kImageData.toLatin1(),
+                                        kThumbnailData.toLatin1()};
+    return keys;
+}
+
+QJsonObject SyncClipPayload::toJson(SyncJson::ByteFields* fields) const {
     QJsonObject object;
     object.insert(kItem, ClipItemJson::encode(item));
-    putBytes(object, kRichTextData, richTextData);
-    putBytes(object, kImageData, imageData);
-    putBytes(object, kThumbnailData, thumbnailData);
+    putBytes(object, kRichTextData, richTextData, fields);
+    putBytes(object, kImageData, imageData, fields);
+    putBytes(object, kThumbnailData, thumbnailData, fields);
     return object;
 }
 
-SyncClipPayload SyncClipPayload::fromJson(const QJsonObject& object) {
+SyncClipPayload SyncClipPayload::fromJson(const QJsonObject& object,
+                                          const SyncJson::ByteFields* fields) {
+    static const SyncJson::ByteFields none;
+    const SyncJson::ByteFields& bytes = fields ? *fields : none;
     SyncClipPayload payload{ClipItemJson::decode(SyncJson::requiredObject(object, kItem)),
-                            SyncJson::optionalBytes(object, kRichTextData),
-                            SyncJson::optionalBytes(object, kImageData),
-                            SyncJson::optionalBytes(object, kThumbnailData)};
+                            bytes.optionalBytes(object, kRichTextData),
+                            bytes.optionalBytes(object, kImageData),
+                            bytes.optionalBytes(object, kThumbnailData)};
     // Names from another device are only ever bare names in our folder.
     payload.item.richTextPath = AttachmentFiles::safeName(payload.item.richTextPath);
     payload.item.imagePath = AttachmentFiles::safeName(payload.item.imagePath);
@@ -87,11 +98,14 @@ SyncClipPayload SyncClipPayload::fromJson(const QJsonObject& object) {
 }
 
 QByteArray SyncClipPayload::snapshotData() const {
-    return SyncJson::write(toJson());
+    SyncJson::ByteFields fields;
+    return fields.write(toJson(&fields));
 }
 
 SyncClipPayload SyncClipPayload::fromSnapshotData(const QByteArray& data) {
-    return fromJson(SyncJson::read(data));
+    SyncJson::ByteFields fields;
+    const QJsonObject object = fields.read(data, byteKeys());
+    return fromJson(object, &fields);
 }
 
 } // namespace tessik

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/ClipItem.h"
+#include "sync/SyncJson.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -35,10 +36,15 @@ struct SyncClipPayload {
     ClipItem materializeAttachments() const;
     ClipItem materializeAttachments(const QString& attachmentsFolder) const;
 
-    // The JSON object form. Reading throws JsonError on anything unreadable
-    // (including bad Base64); unsafe attachment names read as absent.
-    QJsonObject toJson() const;
-    static SyncClipPayload fromJson(const QJsonObject& object);
+    // The JSON object form. With `fields`, the bytes go beside the tree (see
+    // SyncJson::ByteFields) instead of into it. Reading throws JsonError on
+    // anything unreadable (including bad Base64); unsafe attachment names
+    // read as absent.
+    QJsonObject toJson(SyncJson::ByteFields* fields = nullptr) const;
+    static SyncClipPayload fromJson(const QJsonObject& object,
+                                    const SyncJson::ByteFields* fields = nullptr);
+    // The keys whose values are bytes.
+    static const QList<QByteArray>& byteKeys();
 
     // The snapshot blob form: compact UTF-8 JSON with "/" written as "\/".
     QByteArray snapshotData() const;

@@ -30,6 +30,8 @@ QString key(const char* name) {
 }
 
 struct Encoder {
+    SyncJson::ByteFields* fields;
+
     QJsonObject operator()(const M::Health&) const { return {}; }
     QJsonObject operator()(const M::HealthResponse& m) const {
         return {{key("ok"), m.ok}, {key("deviceName"), m.deviceName}, {key("deviceId"), m.deviceId}};
@@ -53,12 +55,12 @@ struct Encoder {
     QJsonObject operator()(const M::PullResponse& m) const {
         QJsonArray clips;
         for (const SyncClipPayload& clip : m.clips) {
-            clips.append(clip.toJson());
+            clips.append(clip.toJson(fields));
         }
         return {{key("clips"), clips}};
     }
     QJsonObject operator()(const M::PushRequest& m) const {
-        return {{key("clip"), m.clip.toJson()}, {key("token"), m.token}};
+        return {{key("clip"), m.clip.toJson(fields)}, {key("token"), m.token}};
     }
     QJsonObject operator()(const M::PushResponse& m) const { return {{key("ok"), m.ok}}; }
     QJsonObject operator()(const M::DeleteRequest& m) const {
@@ -68,7 +70,7 @@ struct Encoder {
     QJsonObject operator()(const M::ErrorReply& m) const { return {{key("_0"), m.message}}; }
 };
 
-M::Case decodeCase(qsizetype index, const QJsonObject& o) {
+M::Case decodeCase(qsizetype index, const QJsonObject& o, const SyncJson::ByteFields& fields) {
     switch (index) {
     case 0:
         return M::Health{};
@@ -95,12 +97,12 @@ M::Case decodeCase(qsizetype index, const QJsonObject& o) {
             if (!clip.isObject()) {
                 throw JsonError(QStringLiteral("an element of \"clips\" is not an object"));
             }
-            response.clips.append(SyncClipPayload::fromJson(clip.toObject()));
+            response.clips.append(SyncClipPayload::fromJson(clip.toObject(), &fields));
         }
         return response;
     }
     case 6:
-        return M::PushRequest{SyncClipPayload::fromJson(SyncJson::requiredObject(o, key("clip"))),
+        return M::PushRequest{SyncClipPayload::fromJson(SyncJson::requiredObject(o, key("clip")), &fields),
                               requiredString(o, key("token"))};
     case 7:
         return M::PushResponse{requiredBool(o, key("ok"))};
@@ -120,13 +122,15 @@ QString SyncMessage::caseName() const {
 }
 
 QByteArray SyncMessage::encode() const {
+    SyncJson::ByteFields fields;
     QJsonObject message;
-    message.insert(caseName(), std::visit(Encoder{}, value));
-    return SyncJson::write(message);
+    message.insert(caseName(), std::visit(Encoder{&fields}, value));
+    return fields.write(message);
 }
 
 SyncMessage SyncMessage::decode(const QByteArray& json) {
-    const QJsonObject top = SyncJson::read(json);
+    SyncJson::ByteFields fields;
+    const QJsonObject top = fields.read(json, SyncClipPayload::byteKeys());
     qsizetype found = -1;
     int count = 0;
     for (qsizetype i = 0; i < caseNames().size(); ++i) {
@@ -143,7 +147,7 @@ SyncMessage SyncMessage::decode(const QByteArray& json) {
         throw JsonError(
             QStringLiteral("value for key \"%1\" is not an object").arg(caseNames().at(found)));
     }
-    return SyncMessage{decodeCase(found, inner.toObject())};
+    return SyncMessage{decodeCase(found, inner.toObject(), fields)};
 }
 
 } // namespace tessik

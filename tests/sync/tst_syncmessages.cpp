@@ -327,4 +327,45 @@ void TestSyncMessages::snapshotTimesKeepTheirFraction() {
     }
 }
 
+// Attachment bytes are cut out of and spliced into the JSON text directly;
+// whatever the text around them looks like, the result must be what a plain
+// JSON reader and writer would give.
+void TestSyncMessages::attachmentBytesBesideTheTree_data() {
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QString>("text");
+    const QByteArray head = R"({"pushRequest":{"token":"t","clip":{"item":)";
+    const QByteArray item = kItemJson;
+    const QByteArray withText = QByteArray(kItemJson).replace(
+        R"("byteSize":1)", R"("byteSize":1,"plainText":"say \"imageData\":\"QUJD\" \\\\")");
+    QTest::newRow("escaped slashes") << head + item + R"(,"imageData":"\/\/8="}}})"
+                                     << QByteArray::fromHex("ffff") << QString();
+    QTest::newRow("spaces around the colon") << head + item + R"(, "imageData" :  "QUJD" }}})"
+                                             << QByteArray("ABC") << QString();
+    QTest::newRow("key text inside a string value")
+        << head + withText + R"(,"imageData":"QUJD"}}})" << QByteArray("ABC")
+        << QStringLiteral(R"(say "imageData":"QUJD" \\)");
+    QTest::newRow("same key in an unknown object")
+        << head + item + R"(,"extra":{"imageData":"WFla"},"imageData":"QUJD"}}})" << QByteArray("ABC")
+        << QString();
+    QTest::newRow("empty bytes") << head + item + R"(,"imageData":""}}})" << QByteArray("") << QString();
+}
+
+void TestSyncMessages::attachmentBytesBesideTheTree() {
+    QFETCH(QByteArray, json);
+    QFETCH(QByteArray, image);
+    QFETCH(QString, text);
+    const SyncMessage message = SyncMessage::decode(json);
+    const auto& clip = std::get<SyncMessage::PushRequest>(message.value).clip;
+    QCOMPARE(clip.imageData, std::optional<QByteArray>(image));
+    QCOMPARE(clip.item.plainText.value_or(QString()), text);
+    // Written again, the text is what Qt's writer would produce with the
+    // bytes inline, slashes escaped.
+    QJsonObject inner = QJsonDocument::fromJson(message.encode()).object();
+    QCOMPARE(SyncMessage::decode(message.encode()), message);
+    QCOMPARE(inner.value(QStringLiteral("pushRequest")).toObject().value(QStringLiteral("clip")).toObject()
+                 .value(QStringLiteral("imageData")).toString(),
+             QString::fromLatin1(image.toBase64()));
+}
+
 QTEST_GUILESS_MAIN(TestSyncMessages)

@@ -22,4 +22,6 @@ private Q_SLOTS:
     void symlinksOutOfTheFolderAreNotFollowed();
     void snapshotBlobForm();
     void snapshotTimesKeepTheirFraction();
+    void attachmentBytesBesideTheTree_data();
+    void attachmentBytesBesideTheTree();
 };
