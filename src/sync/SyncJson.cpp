@@ -70,13 +70,32 @@ std::optional<QByteArray> unescapedSlashes(QByteArrayView raw) {
     return result;
 }
 
+// Every "/" as "\/", in one pass (QByteArray::replace searches with a
+// general matcher and is several times slower on megabytes of Base64).
+QByteArray escapeSlashes(const QByteArray& text) {
+    const char* p = text.constData();
+    const char* const end = p + text.size();
+    QByteArray escaped;
+    escaped.reserve(text.size() + text.size() / 32);
+    while (p < end) {
+        const char* slash = static_cast<const char*>(std::memchr(p, '/', end - p));
+        if (!slash) {
+            escaped.append(p, end - p);
+            break;
+        }
+        escaped.append(p, slash - p);
+        escaped.append("\\/", 2);
+        p = slash + 1;
+    }
+    return escaped;
+}
+
 } // namespace
 
 QByteArray write(const QJsonObject& object) {
-    QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact);
     // A "/" can only stand inside a string in compact JSON, and never inside
     // a multi-byte UTF-8 sequence, so escaping every byte of it is exact.
-    return text.replace('/', "\\/");
+    return escapeSlashes(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 QJsonObject read(const QByteArray& json) {
@@ -108,7 +127,7 @@ ByteFields::ByteFields()
     : m_nonce(QUuid::createUuid().toString(QUuid::Id128) + QLatin1Char('#')) {}
 
 QString ByteFields::placeholder(const QByteArray& bytes) {
-    m_values.append(bytes.toBase64().replace('/', "\\/"));
+    m_values.append(escapeSlashes(bytes.toBase64()));
     return m_nonce + QString::number(m_values.size() - 1);
 }
 

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "sync/PairedDeviceRecord.h"
+#include "sync/PairingManager.h"
+#include "sync/SyncMessage.h"
+#include "sync/SyncPeerStore.h"
+#include "sync/transport/Connection.h"
+#include "sync/transport/Discovery.h"
+#include "sync/transport/Listener.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QThread>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace tessik {
+
+class ClipStore;
+
+// The network side of local-network sync: advertises this device, browses
+// for the others, and serves their requests against the clip store.
+//
+// Threads: the engine's work runs on its own thread "tessik.sync.engine"
+// (the "queue"), which owns the listener, the browser, every connection and
+// the discovery handles. Public operations are called from the main thread:
+// queued ones return at once, waiting ones block until the queue ran them
+// (never call those from the queue). The four callbacks and the
+// "tessik.clipStoreDidChange" notification are delivered on the main thread.
+class SyncEngine : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        // How services are advertised and found; mDNS through Avahi when unset.
+        std::shared_ptr<net::Discovery> discovery;
+        // Where pairings and the name persist; SyncPeerStore::shared() when unset.
+        SyncPeerStore* peerStore = nullptr;
+        // The listening port; any free port when 0.
+        quint16 port = 0;
+        // This device's identity; AppPaths::deviceId() when unset.
+        std::function<QString()> deviceId;
+        Clock clock = &tessik::now;
+        // An accepted connection that moves no byte for this long is closed,
+        // so slow or half-open peers cannot hold a slot forever.
+        int idleTimeoutMs = 60'000;
+        // Accepted connections beyond this many at once are closed at once.
+        int maxConnections = 64;
+        // Draws pairing PINs; the system's secure random source when unset.
+        std::function<quint32()> drawPin;
+    };
+
+    // Creates the engine and its thread, reading pairings and the device
+    // name from the peer store. Call on the main thread.
+    SyncEngine();
+    explicit SyncEngine(Options options);
+    ~SyncEngine() override;
+
+    // The engine of the application, made on first use.
+    static SyncEngine& shared();
+
+    // Set on the main thread before start(); called on the main thread.
+    std::function<void(const QList<DiscoveredPeer>&)> onPeersUpdated;
+    std::function<void(const QString&)> onStatusChanged;
+    std::function<void(const QList<PairedDeviceRecord>&)> onPairedDevicesChanged;
+    std::function<void(const std::optional<QString>&)> onPINChanged;
+
+    // Sets the history to serve, at once on the caller's thread.
+    void configure(std::shared_ptr<ClipStore> store);
+
+    // Queued.
+    void start(bool requirePIN);
+    void stop();
+    void setRequirePIN(bool requirePIN);
+    void setDeviceName(const QString& name);
+    void removePairedDevice(const QString& deviceId);
+
+    // Waiting.
+    QString generatePairingPIN();
+    std::optional<QString> currentPairingPIN();
+    QList<PairedDeviceRecord> pairedDevices();
+    // The port the listener is bound to, 0 when not listening.
+    quint16 listeningPort();
+    bool isRunning();
+
+private:
+    enum class After { readNext, close };
+
+    // Everything below runs on the queue.
+    void runOnQueue(std::function<void()> work);
+    void waitOnQueue(const std::function<void()>& work);
+    void toMain(std::function<void()> work);
+    void report(const QString& status);
+    void publishPairings();
+    void postClipStoreDidChange();
+    void startListener();
+    void startBrowser();
+    void stopListenerAndBrowser();
+    void handleBrowseResults(const QList<net::BrowseResult>& results);
+
+    void accept(std::unique_ptr<net::Connection> connection);
+    void drop(net::Connection* connection);
+    void receiveNext(net::Connection* connection);
+    void serve(net::Connection* connection, const SyncMessage& request);
+    void reply(net::Connection* connection, const SyncMessage& message, After after);
+    SyncMessage pullResponse(double since);
+    SyncMessage pushResponse(const SyncClipPayload& clip);
+
+    Options m_options;
+    QThread m_thread;
+    QObject* m_queue;  // lives on m_thread; context of all queued work
+
+    PairingManager m_pairing;
+    SyncPeerStore& m_peerStore;
+    std::shared_ptr<ClipStore> m_store;
+
+    std::unique_ptr<net::Listener> m_listener;
+    std::unique_ptr<net::Browser> m_browser;
+    std::map<net::Connection*, std::unique_ptr<net::Connection>> m_connections;
+    QHash<QString, net::BrowseResult> m_endpointByPeerID;
+    QHash<QString, net::BrowseResult> m_endpointByDescription;
+    bool m_isRunning = false;
+    bool m_requirePIN = false;
+    QString m_deviceName;
+};
+
+} // namespace tessik
