@@ -18,6 +18,11 @@ bool persist(const CapturedClip& clip, ClipStore& store) {
 
 bool persist(const CapturedClip& clip, ClipStore& store, const QString& attachmentsDir,
              TimePoint createdAt) {
+    return record(clip, store, attachmentsDir, createdAt).has_value();
+}
+
+std::optional<ClipItem> record(const CapturedClip& clip, ClipStore& store,
+                               const QString& attachmentsDir, TimePoint createdAt) {
     std::optional<QString> richTextPath;
     if (clip.richTextData) {
         const QString name = uuidText(QUuid::createUuid()) + QStringLiteral(".rtf");
@@ -56,10 +61,10 @@ bool persist(const CapturedClip& clip, ClipStore& store, const QString& attachme
     }
     if (!inserted) {
         AttachmentFiles::remove(attachmentsDir, written);
-        return false;
+        return std::nullopt;
     }
     NotificationCenter::defaultCenter().post(NotificationCenter::clipStoreDidChange);
-    return true;
+    return item;
 }
 
 } // namespace tessik::ClipPersistence

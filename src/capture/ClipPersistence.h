@@ -26,6 +26,11 @@ bool persist(const CapturedClip& clip, ClipStore& store);
 bool persist(const CapturedClip& clip, ClipStore& store, const QString& attachmentsDir,
              TimePoint createdAt);
 
+// persist(), giving the stored entry (none when the store dropped it as a
+// duplicate).
+std::optional<ClipItem> record(const CapturedClip& clip, ClipStore& store,
+                               const QString& attachmentsDir, TimePoint createdAt);
+
 } // namespace ClipPersistence
 
 } // namespace tessik
