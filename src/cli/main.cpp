@@ -84,33 +84,45 @@ int copyInBackground(int argc, char* argv[], const QStringList& arguments) {
     }
     if (child > 0) {
         ::close(report[1]);
-        unsigned char code = tessik::Cli::RuntimeError;
-        ssize_t n = 0;
-        do {
-            n = ::read(report[0], &code, 1);
-        } while (n < 0 && errno == EINTR);
-        if (n != 1) {
-            // The child ended before reporting: it crashed or was killed.
-            ::waitpid(child, nullptr, 0);
+        // The child reports the command's exit code and whether it stays
+        // behind to serve the clipboard.
+        unsigned char reply[2] = {tessik::Cli::RuntimeError, 0};
+        ssize_t got = 0;
+        while (got < 2) {
+            const ssize_t n = ::read(report[0], reply + got, static_cast<size_t>(2 - got));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += n;
+        }
+        ::close(report[0]);
+        if (got < 2 || !reply[1]) {
+            ::waitpid(child, nullptr, 0);  // it is ending: do not leave it behind
+        }
+        if (got < 2) {
             std::fputs("tessik-cli: the clipboard could not be set\n", stderr);
             return tessik::Cli::RuntimeError;
         }
-        return code;
+        return reply[0];
     }
 
     ::close(report[0]);
     ::setsid();  // a closing terminal must not take the clipboard with it
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tessik-cli"));
-    const unsigned char code =
-        static_cast<unsigned char>(tessik::Cli(stdin, stdout, stderr).run(arguments));
+    const int code = tessik::Cli(stdin, stdout, stderr).run(arguments);
+    const bool serving = code == tessik::Cli::Success && QGuiApplication::clipboard()->ownsClipboard();
     std::fflush(nullptr);
-    if (code == tessik::Cli::Success) {
+    if (serving) {
         detachFromTerminal();
     }
-    (void)!::write(report[1], &code, 1);
+    const unsigned char reply[2] = {static_cast<unsigned char>(code), serving};
+    (void)!::write(report[1], reply, 2);
     ::close(report[1]);
-    if (code != tessik::Cli::Success) {
+    if (!serving) {
         return code;
     }
     return serveClipboard(app);

@@ -2,21 +2,6 @@
 
 namespace tessik {
 
-std::optional<QUrl> InMemoryPasteboard::url() const {
-    if (m_content.urls.isEmpty()) {
-        return std::nullopt;
-    }
-    return m_content.urls.first();
-}
-
-std::optional<QString> InMemoryPasteboard::string() const {
-    const std::optional<QByteArray> bytes = data(PasteboardType::utf8PlainText);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    return QString::fromUtf8(*bytes);
-}
-
 std::optional<QByteArray> InMemoryPasteboard::data(const QString& typeIdentifier) const {
     for (const PasteboardItem& item : m_content.items) {
         const auto found = item.constFind(typeIdentifier);

@@ -29,9 +29,7 @@ public:
     qint64 changeCount() const override { return m_changeCount; }
 
     QList<QUrl> urls() const override { return m_content.urls; }
-    std::optional<QUrl> url() const override;
     std::optional<QImage> image() const override { return m_content.image; }
-    std::optional<QString> string() const override;
     std::optional<QByteArray> data(const QString& typeIdentifier) const override;
 
     void setItems(const QList<PasteboardItem>& items) override;

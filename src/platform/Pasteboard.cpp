@@ -35,3 +35,23 @@ QString mimeTypeForWriting(const QString& typeIdentifier) {
 }
 
 } // namespace tessik::PasteboardType
+
+namespace tessik {
+
+std::optional<QUrl> Pasteboard::url() const {
+    const QList<QUrl> all = urls();
+    if (all.isEmpty()) {
+        return std::nullopt;
+    }
+    return all.first();
+}
+
+std::optional<QString> Pasteboard::string() const {
+    const std::optional<QByteArray> bytes = data(PasteboardType::utf8PlainText);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(*bytes);
+}
+
+} // namespace tessik

@@ -56,11 +56,12 @@ public:
     // Every URL offered (file locations and others), in order.
     virtual QList<QUrl> urls() const = 0;
     // The first URL offered, if any.
-    virtual std::optional<QUrl> url() const = 0;
+    std::optional<QUrl> url() const;
     // The image object offered (decoded by the platform), if any.
     virtual std::optional<QImage> image() const = 0;
-    // The text offered, if any. An empty text is a text.
-    virtual std::optional<QString> string() const = 0;
+    // The text offered (the UTF-8 plain-text data), if any. An empty text
+    // is a text.
+    std::optional<QString> string() const;
     // The bytes offered for a type identifier, if that type is offered (the
     // bytes may be empty).
     virtual std::optional<QByteArray> data(const QString& typeIdentifier) const = 0;

@@ -34,14 +34,6 @@ QList<QUrl> QtPasteboard::urls() const {
     return mime->urls();
 }
 
-std::optional<QUrl> QtPasteboard::url() const {
-    const QList<QUrl> all = urls();
-    if (all.isEmpty()) {
-        return std::nullopt;
-    }
-    return all.first();
-}
-
 std::optional<QImage> QtPasteboard::image() const {
     const QMimeData* mime = current();
     if (!mime || !mime->hasImage()) {
@@ -54,23 +46,19 @@ std::optional<QImage> QtPasteboard::image() const {
     return image;
 }
 
-std::optional<QString> QtPasteboard::string() const {
-    const std::optional<QByteArray> bytes = data(PasteboardType::utf8PlainText);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    return QString::fromUtf8(*bytes);
-}
-
 std::optional<QByteArray> QtPasteboard::data(const QString& typeIdentifier) const {
     const QMimeData* mime = current();
     if (!mime) {
         return std::nullopt;
     }
+    // MIME types compare without regard to case; ask for the spelling the
+    // owner offers.
     const QStringList formats = mime->formats();
     for (const QString& type : PasteboardType::mimeTypesForReading(typeIdentifier)) {
-        if (formats.contains(type, Qt::CaseInsensitive)) {
-            return mime->data(type);
+        for (const QString& offered : formats) {
+            if (offered.compare(type, Qt::CaseInsensitive) == 0) {
+                return mime->data(offered);
+            }
         }
     }
     return std::nullopt;

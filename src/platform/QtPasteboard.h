@@ -25,9 +25,7 @@ public:
     qint64 changeCount() const override { return m_changeCount; }
 
     QList<QUrl> urls() const override;
-    std::optional<QUrl> url() const override;
     std::optional<QImage> image() const override;
-    std::optional<QString> string() const override;
     std::optional<QByteArray> data(const QString& typeIdentifier) const override;
 
     // The system clipboard holds one item: the representations of several
