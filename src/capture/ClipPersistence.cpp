@@ -1,6 +1,6 @@
 #include "ClipPersistence.h"
 
-#include "capture/AttachmentFiles.h"
+#include "platform/AttachmentFiles.h"
 #include "capture/ImageAttachmentWriter.h"
 #include "platform/AppPaths.h"
 #include "platform/Logging.h"

@@ -1,6 +1,6 @@
 #include "ImageAttachmentWriter.h"
 
-#include "capture/AttachmentFiles.h"
+#include "platform/AttachmentFiles.h"
 #include "capture/ImageFormatHelper.h"
 
 #include <QBuffer>

@@ -1,6 +1,6 @@
 #include "PasteService.h"
 
-#include "capture/AttachmentFiles.h"
+#include "platform/AttachmentFiles.h"
 #include "capture/ImageFormatHelper.h"
 #include "capture/PasteboardMonitor.h"
 #include "platform/AppPaths.h"

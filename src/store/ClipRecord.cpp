@@ -1,5 +1,6 @@
 #include "ClipRecord.h"
 
+#include "platform/AttachmentFiles.h"
 #include "platform/Uuid.h"
 
 namespace tessik {
@@ -29,9 +30,9 @@ ClipItem ClipRecord::toItem() const {
         deviceId,
         ContentTypes::fromRawValue(contentType).value_or(ContentType::plainText),
         plainText,
-        richTextPath,
-        imagePath,
-        thumbnailPath,
+        AttachmentFiles::safeName(richTextPath),
+        AttachmentFiles::safeName(imagePath),
+        AttachmentFiles::safeName(thumbnailPath),
         sourceAppName,
         sourceBundleId,
         isPinned,

@@ -29,7 +29,8 @@ struct ClipRecord {
 
     static ClipRecord fromItem(const ClipItem& item);
     // A row whose id is not a UUID gets a fresh random id in the item (the
-    // row is not changed); an unknown content type reads as plain text.
+    // row is not changed); an unknown content type reads as plain text; an
+    // attachment path that is not a bare file name reads as absent.
     ClipItem toItem() const;
 
     // Reads the current row of a statement that selected columnList().
