@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -15,6 +16,11 @@ public:
         QDir(m_root.path()).mkpath(QStringLiteral("config"));
         qputenv("XDG_DATA_HOME", dataHome().toUtf8());
         qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
+        // Programs with a GUI platform (tessik-cli copy) want a private runtime folder.
+        const QString runtime = m_root.path() + QStringLiteral("/runtime");
+        QDir(m_root.path()).mkpath(QStringLiteral("runtime"));
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
     }
 
     QString root() const { return m_root.path(); }

@@ -1,6 +1,7 @@
 #include "ClipItem.h"
 
 #include "capture/Graphemes.h"
+#include "capture/ImageFormatHelper.h"
 
 #include <QLocale>
 
@@ -118,6 +119,26 @@ std::optional<QString> ClipItem::primaryFileExtension() const {
         return std::nullopt;
     }
     return name->mid(dot + 1).toUpper();
+}
+
+std::optional<ImageDisplaySource> ClipItem::imageDisplaySource() const {
+    if (contentType == ContentType::image) {
+        if (imagePath) {
+            return ImageDisplaySource::attachment(*imagePath);
+        }
+        if (thumbnailPath) {
+            return ImageDisplaySource::attachment(*thumbnailPath);
+        }
+        return std::nullopt;
+    }
+    if (contentType == ContentType::file) {
+        const QStringList paths = filePaths();
+        if (!paths.isEmpty() && ImageFormatHelper::imageFileExtensions().contains(
+                                    ImageFormatHelper::lowerCaseExtension(paths.first()))) {
+            return ImageDisplaySource::file(paths.first());
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace tessik

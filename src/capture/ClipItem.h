@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/ContentType.h"
+#include "capture/ImageDisplaySource.h"
 #include "platform/Clock.h"
 
 #include <QString>
@@ -50,6 +51,12 @@ struct ClipItem {
     std::optional<QString> primaryFileName() const;
     // That name's extension in upper case; none when it has none.
     std::optional<QString> primaryFileExtension() const;
+
+    // The image a screen shows: for an image clip its image attachment, else
+    // its thumbnail; for a file clip whose first path has an image file
+    // extension (any letter case), that file; otherwise none.
+    std::optional<ImageDisplaySource> imageDisplaySource() const;
+    bool isImagePreview() const { return imageDisplaySource().has_value(); }
 };
 
 inline constexpr qsizetype kShortPreviewLength = 120;

@@ -2,12 +2,16 @@
 
 #include "capture/CapturedClip.h"
 #include "capture/ClipItemJson.h"
+#include "capture/ClipPersistence.h"
+#include "capture/PasteService.h"
 #include "platform/AppPaths.h"
 #include "platform/IOSAppPreferences.h"
 #include "platform/Uuid.h"
 #include "store/ClipStore.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QGuiApplication>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,6 +30,10 @@ const char* const kUsage =
     "  search QUERY [--limit N]   clips whose text contains QUERY\n"
     "  show ID                    the clip's text, exactly as stored\n"
     "  add [TEXT ...]             record each TEXT (or standard input) as a copied text\n"
+    "  add --image FILE           record the bytes of an image file as a copied image\n"
+    "  copy ID [--plain]          put a clip on the clipboard (with --plain, its text only)\n"
+    "                             and serve it until another program takes the clipboard\n"
+    "                             (with --foreground, without going to the background)\n"
     "  pin ID | unpin ID          pin or unpin a clip\n"
     "  delete ID                  delete a clip\n"
     "  clear [--all]              delete every unpinned clip (with --all, every clip)\n"
@@ -154,6 +162,7 @@ int Cli::run(QStringList args) {
         {QStringLiteral("search"), &Cli::search},
         {QStringLiteral("show"), &Cli::show},
         {QStringLiteral("add"), &Cli::add},
+        {QStringLiteral("copy"), &Cli::copy},
         {QStringLiteral("pin"), [](Cli& cli, const QStringList& a) { return cli.setPinned(a, true); }},
         {QStringLiteral("unpin"), [](Cli& cli, const QStringList& a) { return cli.setPinned(a, false); }},
         {QStringLiteral("delete"), &Cli::deleteClip},
@@ -226,6 +235,9 @@ int Cli::show(const QStringList& args) {
 }
 
 int Cli::add(const QStringList& args) {
+    if (!args.isEmpty() && args.first() == QLatin1String("--image")) {
+        return addImage(args.mid(1));
+    }
     QStringList texts = args;
     if (texts.isEmpty()) {
         texts.append(QString::fromUtf8(readAll(m_in)));
@@ -236,18 +248,57 @@ int Cli::add(const QStringList& args) {
         }
     }
     const auto store = openStore();
-    const QString deviceId = AppPaths::deviceId();
     for (const QString& text : texts) {
-        const CapturedClip captured = CapturedClip::fromText(text);
-        const ClipItem item{QUuid::createUuid(), now(),           deviceId,
-                            captured.contentType, captured.plainText, std::nullopt,
-                            std::nullopt,         std::nullopt,       std::nullopt,
-                            std::nullopt,         false,              captured.contentHash,
-                            captured.byteSize};
-        print((store->insert(item) ? uuidText(item.id) : QStringLiteral("duplicate")) +
-              QLatin1Char('\n'));
+        record(*store, CapturedClip::fromText(text));
     }
     return Success;
+}
+
+int Cli::addImage(const QStringList& args) {
+    expectCount(args, 1, "add --image needs exactly one FILE");
+    QFile file(args.first());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return failure(QStringLiteral("cannot read %1: %2").arg(args.first(), file.errorString()));
+    }
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty()) {
+        return failure(QStringLiteral("nothing to add: %1 is empty").arg(args.first()));
+    }
+    record(*openStore(), CapturedClip::fromImageData(bytes));
+    return Success;
+}
+
+// Stores the clip as a capture would and prints its id, or "duplicate".
+void Cli::record(ClipStore& store, const CapturedClip& clip) {
+    const std::optional<ClipItem> stored =
+        ClipPersistence::record(clip, store, AppPaths::attachmentsDirectory(), now());
+    print((stored ? uuidText(stored->id) : QStringLiteral("duplicate")) + QLatin1Char('\n'));
+}
+
+int Cli::copy(const QStringList& arguments) {
+    QStringList args = arguments;
+    const bool plain = args.removeAll(QStringLiteral("--plain")) > 0;
+    args.removeAll(QStringLiteral("--foreground"));  // main() serves the clipboard
+    expectCount(args, 1, "copy needs exactly one ID, and --plain or --foreground");
+    if (!qGuiApp) {
+        return failure(QStringLiteral("copy needs the clipboard, which this process cannot reach"));
+    }
+    const ClipItem item = existingClip(*openStore(), args.first());
+    PasteService::copy(item, plain);
+    return Success;
+}
+
+QString Cli::commandOf(const QStringList& args) {
+    // Global options come before the command; "--" ends them.
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--")) {
+            return args.value(i + 1);
+        }
+        if (!args.at(i).startsWith(QLatin1String("--"))) {
+            return args.at(i);
+        }
+    }
+    return QString();
 }
 
 int Cli::setPinned(const QStringList& args, bool pinned) {

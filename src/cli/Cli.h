@@ -6,6 +6,9 @@
 
 namespace tessik {
 
+class ClipStore;
+struct CapturedClip;
+
 // tessik-cli: the clip history from the command line, over the same store and
 // preferences as the application. Single-threaded; one command per process.
 class Cli {
@@ -14,14 +17,22 @@ public:
 
     Cli(std::FILE* in, std::FILE* out, std::FILE* err) : m_in(in), m_out(out), m_err(err) {}
 
-    // `arguments` excludes the program name.
+    // `arguments` excludes the program name. The copy command needs a
+    // QGuiApplication; every other command runs without one.
     int run(QStringList arguments);
+
+    // The command named by the arguments (the first one that is not a
+    // global option), or the empty text.
+    static QString commandOf(const QStringList& arguments);
 
 private:
     int list(const QStringList& args);
     int search(const QStringList& args);
     int show(const QStringList& args);
     int add(const QStringList& args);
+    int addImage(const QStringList& args);
+    void record(ClipStore& store, const CapturedClip& clip);
+    int copy(const QStringList& args);
     int setPinned(const QStringList& args, bool pinned);
     int deleteClip(const QStringList& args);
     int clear(const QStringList& args);

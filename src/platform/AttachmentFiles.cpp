@@ -50,4 +50,12 @@ bool write(const QString& folder, const QString& name, const QByteArray& bytes) 
     return output.commit();
 }
 
+void remove(const QString& folder, const QStringList& names) {
+    for (const QString& name : names) {
+        if (isSafeName(name)) {
+            QFile::remove(QDir(folder).filePath(name));
+        }
+    }
+}
+
 } // namespace tessik::AttachmentFiles

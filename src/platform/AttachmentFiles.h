@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -27,5 +28,9 @@ std::optional<QByteArray> read(const QString& folder, const QString& name);
 // Writes the bytes to the named file in `folder` atomically, replacing an
 // existing file. False when the name is unsafe or the write fails.
 bool write(const QString& folder, const QString& name, const QByteArray& bytes);
+
+// Removes the named files from `folder`; unsafe names and missing files are
+// skipped.
+void remove(const QString& folder, const QStringList& names);
 
 } // namespace tessik::AttachmentFiles

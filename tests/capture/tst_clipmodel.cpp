@@ -3,6 +3,7 @@
 #include "capture/ClipItemJson.h"
 #include "capture/ContentHasher.h"
 #include "capture/ContentType.h"
+#include "capture/ImageFormatHelper.h"
 
 #include <QJsonDocument>
 #include <QLocale>
@@ -13,6 +14,7 @@ using namespace tessik;
 
 Q_DECLARE_METATYPE(tessik::ContentType)
 Q_DECLARE_METATYPE(std::optional<QString>)
+Q_DECLARE_METATYPE(std::optional<tessik::ImageDisplaySource>)
 
 namespace {
 
@@ -370,6 +372,75 @@ private Q_SLOTS:
         } else {
             QVERIFY_THROWS_EXCEPTION(JsonError, ClipItemJson::decode(object));
         }
+    }
+    void imageDisplaySource_data() {
+        QTest::addColumn<ContentType>("type");
+        QTest::addColumn<std::optional<QString>>("text");
+        QTest::addColumn<std::optional<QString>>("imagePath");
+        QTest::addColumn<std::optional<QString>>("thumbnailPath");
+        QTest::addColumn<std::optional<ImageDisplaySource>>("expected");
+        const std::optional<QString> none;
+        const std::optional<ImageDisplaySource> noImage;
+        QTest::newRow("image attachment") << ContentType::image << none << std::optional<QString>("A.png")
+                                          << std::optional<QString>("A_thumb.jpg")
+                                          << std::optional(ImageDisplaySource::attachment("A.png"));
+        QTest::newRow("thumbnail only") << ContentType::image << none << none << std::optional<QString>("A_thumb.jpg")
+                                        << std::optional(ImageDisplaySource::attachment("A_thumb.jpg"));
+        QTest::newRow("image without files") << ContentType::image << none << none << none << noImage;
+        QTest::newRow("file HEIC in upper case")
+            << ContentType::file << std::optional<QString>("/p/IMG_1.HEIC\n/p/doc.pdf") << none << none
+            << std::optional(ImageDisplaySource::file("/p/IMG_1.HEIC"));
+        QTest::newRow("file pdf first") << ContentType::file << std::optional<QString>("/p/doc.pdf\n/p/a.png")
+                                        << none << none << noImage;
+        QTest::newRow("file without extension") << ContentType::file << std::optional<QString>("/p/png")
+                                                << none << none << noImage;
+        QTest::newRow("image path on a text clip is ignored")
+            << ContentType::plainText << std::optional<QString>("a.png") << std::optional<QString>("A.png") << none
+            << noImage;
+    }
+
+    void imageDisplaySource() {
+        QFETCH(ContentType, type);
+        QFETCH(std::optional<QString>, text);
+        QFETCH(std::optional<QString>, imagePath);
+        QFETCH(std::optional<QString>, thumbnailPath);
+        QFETCH(std::optional<ImageDisplaySource>, expected);
+        ClipItem item = textClip(text, type);
+        item.imagePath = imagePath;
+        item.thumbnailPath = thumbnailPath;
+        QCOMPARE(item.imageDisplaySource(), expected);
+        QCOMPARE(item.isImagePreview(), expected.has_value());
+        if (expected) {
+            QCOMPARE(expected->resolvedPath(QStringLiteral("/att")),
+                     expected->kind() == ImageDisplaySource::Kind::file ? expected->path()
+                                                                       : "/att/" + expected->path());
+        }
+    }
+
+    void imageFormats_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("GIF89a") << QByteArray("GIF89a\x01\x00") << "gif";
+        QTest::newRow("four bytes") << QByteArray("GIF8") << "gif";
+        QTest::newRow("three bytes") << QByteArray("GIF") << "png";
+        QTest::newRow("lower case") << QByteArray("gif89a") << "png";
+        QTest::newRow("JPEG") << QByteArray("\xff\xd8\xff\xe0") << "png";
+        QTest::newRow("empty") << QByteArray() << "png";
+    }
+
+    void imageFormats() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, extension);
+        QCOMPARE(ImageFormatHelper::preferredExtension(bytes), extension);
+    }
+
+    void isGIF() {
+        QVERIFY(ImageFormatHelper::isGIF(QStringLiteral("A.gif")));
+        QVERIFY(ImageFormatHelper::isGIF(QStringLiteral("/x.y/A.GiF")));
+        QVERIFY(!ImageFormatHelper::isGIF(QStringLiteral("A.gif.png")));
+        QVERIFY(!ImageFormatHelper::isGIF(QStringLiteral("/dir.gif/file")));
+        QVERIFY(!ImageFormatHelper::isGIF(QStringLiteral("gif")));
+        QCOMPARE(ImageFormatHelper::imageFileExtensions().size(), 12);
     }
 };
 

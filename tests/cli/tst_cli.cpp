@@ -1,5 +1,6 @@
 #include "TestEnvironment.h"
 #include "capture/ClipItemJson.h"
+#include "capture/ContentHasher.h"
 #include "platform/AppPaths.h"
 #include "platform/Clock.h"
 #include "platform/IOSAppPreferences.h"
@@ -7,6 +8,7 @@
 #include "platform/Uuid.h"
 
 #include <QDir>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -167,6 +169,12 @@ private Q_SLOTS:
         QTest::newRow("malformed id") << QStringList{"show", "12345"} << 1 << "\"12345\" is not a clip id";
         QTest::newRow("unknown id") << QStringList{"delete", unknownId} << 1 << "no clip with id";
         QTest::newRow("empty text") << QStringList{"add", ""} << 1 << "nothing to add";
+        QTest::newRow("image file missing") << QStringList{"add", "--image", "/nonexistent/x.png"} << 1
+                                            << "cannot read /nonexistent/x.png";
+        QTest::newRow("image without file") << QStringList{"add", "--image"} << 2
+                                            << "add --image needs exactly one FILE";
+        QTest::newRow("copy without id") << QStringList{"copy", "--plain"} << 2 << "copy needs exactly one ID";
+        QTest::newRow("copy unknown id") << QStringList{"copy", unknownId} << 1 << "no clip with id";
     }
     void errorsAndExitCodes() {
         QFETCH(QStringList, args);
@@ -178,6 +186,37 @@ private Q_SLOTS:
         QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
         QCOMPARE(result.out, QByteArray());
         QCOMPARE(cli({QStringLiteral("limit")}).out, QByteArray("500\n"));  // nothing was saved
+    }
+
+    void addImageStoresTheBytesAsCaptured() {
+        QImage image(7, 5, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QString file = m_env->root() + QStringLiteral("/picture.jpg");
+        QVERIFY(image.save(file, "JPEG"));
+        QFile source(file);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray bytes = source.readAll();
+
+        const Result added = cli({QStringLiteral("add"), QStringLiteral("--image"), file});
+        QCOMPARE(added.exitCode, 0);
+        const QString id = QString::fromUtf8(added.out).trimmed();
+        QVERIFY2(parseUuid(id).has_value(), added.out.constData());
+
+        const QJsonArray listed =
+            QJsonDocument::fromJson(cli({QStringLiteral("--json"), QStringLiteral("list")}).out).array();
+        QCOMPARE(listed.size(), 1);
+        const ClipItem item = ClipItemJson::decode(listed.first().toObject());
+        QCOMPARE(uuidText(item.id), id);
+        QCOMPARE(item.contentType, ContentType::image);
+        QCOMPARE(item.contentHash, ContentHasher::hash(bytes));
+        QCOMPARE(item.byteSize, bytes.size());
+        QVERIFY(item.imagePath && item.imagePath->endsWith(QLatin1String(".png")));
+        QVERIFY(item.thumbnailPath);
+        const QDir attachments(m_env->dataHome() + QStringLiteral("/tessik/attachments"));
+        QFile stored(attachments.filePath(*item.imagePath));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), bytes);
+        QCOMPARE(attachments.entryList(QDir::Files).size(), 2);
     }
 
     void unopenableDatabaseIsARuntimeError() {

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+
+// Small images in the formats the pasteboard offers, built in memory.
+namespace ImageFixtures {
+
+// A 2x2 animated GIF of two frames: all red, then all blue. (Qt reads GIF but
+// does not write it, hence the bytes.)
+inline QByteArray twoFrameGif() {
+    static const unsigned char bytes[] = {
+        0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x02, 0x00, 0x02, 0x00, 0x80, 0x00, 0x00, 0xff, 0x00,
+        0x00, 0x00, 0x00, 0xff, 0x21, 0xff, 0x0b, 0x4e, 0x45, 0x54, 0x53, 0x43, 0x41, 0x50, 0x45,
+        0x32, 0x2e, 0x30, 0x03, 0x01, 0x00, 0x00, 0x00, 0x21, 0xf9, 0x04, 0x00, 0x0a, 0x00, 0x00,
+        0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x02, 0x04, 0x04, 0x41,
+        0x10, 0x05, 0x00, 0x21, 0xf9, 0x04, 0x00, 0x0a, 0x00, 0x00, 0x00, 0x2c, 0x00, 0x00, 0x00,
+        0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x02, 0x04, 0x0c, 0xc3, 0x30, 0x05, 0x00, 0x3b};
+    return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+inline QImage filled(QSize size, QColor color, QImage::Format format = QImage::Format_ARGB32) {
+    QImage image(size, format);
+    image.fill(color);
+    return image;
+}
+
+inline QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+inline QByteArray png(QSize size = {3, 2}, QColor color = Qt::green) {
+    return encoded(filled(size, color), "PNG");
+}
+
+inline QByteArray jpeg(QSize size = {4, 3}, QColor color = Qt::blue) {
+    return encoded(filled(size, color, QImage::Format_RGB32), "JPEG");
+}
+
+} // namespace ImageFixtures
