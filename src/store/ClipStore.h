@@ -39,7 +39,9 @@ public:
 
     // A store on the standard database location. The application cannot run
     // without its history: on failure the process stops with
-    // "Failed to initialize ClipStore: " and the error's description.
+    // "Failed to initialize ClipStore: " and the error's description. The
+    // application passes the favourites' "v2" (FavoriteStoreMigration) as
+    // `laterMigrations`.
     static std::shared_ptr<ClipStore> makeShared(int maxItems,
                                                  const QList<Migration>& laterMigrations = {});
 
