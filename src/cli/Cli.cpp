@@ -4,6 +4,8 @@
 #include "capture/ClipItemJson.h"
 #include "capture/ClipPersistence.h"
 #include "capture/PasteService.h"
+#include "favorites/FavoriteStore.h"
+#include "favorites/FavoriteStoreMigration.h"
 #include "platform/AppPaths.h"
 #include "platform/IOSAppPreferences.h"
 #include "platform/Uuid.h"
@@ -39,7 +41,19 @@ const char* const kUsage =
     "  clear [--all]              delete every unpinned clip (with --all, every clip)\n"
     "  limit [N]                  print the history limit, or set it to 100, 200, 500 or 1000\n"
     "\n"
-    "  --json                     list and search print a JSON array of clips\n";
+    "  categories                 the favourite categories in tab order\n"
+    "  category add NAME          make a category (prints its id)\n"
+    "  category rename ID NAME    rename a category\n"
+    "  category delete ID [--move-to ID | --delete-items | --keep-in-history]\n"
+    "                             delete a category; one holding favourites needs one of\n"
+    "                             the options: move them, or delete them (the history\n"
+    "                             keeps its clips either way)\n"
+    "  favorites CATEGORY_ID      the clips of a category, as list prints them\n"
+    "  favorite add CLIP_ID CATEGORY_ID\n"
+    "  favorite remove CLIP_ID CATEGORY_ID\n"
+    "  favorite move CLIP_ID --from CATEGORY_ID --to CATEGORY_ID\n"
+    "\n"
+    "  --json                     list, search and favorites print a JSON array of clips\n";
 
 constexpr int kDefaultListLimit = 200;
 
@@ -47,61 +61,96 @@ struct UsageProblem {
     QString text;
 };
 
-// Reads "--limit N" (the only option of list and search) out of the
-// arguments, leaving the positional ones.
-int takeLimit(QStringList& args) {
-    int limit = kDefaultListLimit;
+// Takes every "OPTION VALUE" pair out of the arguments, leaving the others;
+// the last value counts. `needs` says what the value is, for the message when
+// it is missing.
+std::optional<QString> takeValue(QStringList& args, const QString& option, const char* needs) {
+    std::optional<QString> value;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args.at(i) != QLatin1String("--limit")) {
+        if (args.at(i) != option) {
             continue;
         }
         if (i + 1 >= args.size()) {
-            throw UsageProblem{QStringLiteral("--limit needs a number")};
+            throw UsageProblem{QStringLiteral("%1 needs %2").arg(option, QLatin1String(needs))};
         }
-        bool ok = false;
-        limit = args.at(i + 1).toInt(&ok);
-        if (!ok || limit < 1) {
-            throw UsageProblem{QStringLiteral("--limit needs a positive number, not \"%1\"")
-                                   .arg(args.at(i + 1))};
-        }
+        value = args.at(i + 1);
         args.remove(i, 2);
         --i;
     }
+    return value;
+}
+
+// Reads "--limit N" (the only option of list and search) out of the
+// arguments, leaving the positional ones.
+int takeLimit(QStringList& args) {
+    const std::optional<QString> text = takeValue(args, QStringLiteral("--limit"), "a number");
+    if (!text) {
+        return kDefaultListLimit;
+    }
+    bool ok = false;
+    const int limit = text->toInt(&ok);
+    if (!ok || limit < 1) {
+        throw UsageProblem{QStringLiteral("--limit needs a positive number, not \"%1\"").arg(*text)};
+    }
     return limit;
+}
+
+QUuid parseId(const QString& text, const char* what) {
+    const std::optional<QUuid> id = parseUuid(text);
+    if (!id) {
+        throw Error(QStringLiteral("\"%1\" is not a %2 id").arg(text, QLatin1String(what)));
+    }
+    return *id;
 }
 
 // The stored clip named by an id argument; a malformed or unknown id is a
 // runtime error.
 ClipItem existingClip(ClipStore& store, const QString& text) {
-    const std::optional<QUuid> id = parseUuid(text);
-    if (!id) {
-        throw Error(QStringLiteral("\"%1\" is not a clip id").arg(text));
-    }
-    std::optional<ClipItem> item = store.clip(*id);
+    const QUuid id = parseId(text, "clip");
+    std::optional<ClipItem> item = store.clip(id);
     if (!item) {
-        throw Error(QStringLiteral("no clip with id %1").arg(uuidText(*id)));
+        throw Error(QStringLiteral("no clip with id %1").arg(uuidText(id)));
     }
     return *item;
 }
 
+// The stored category named by an id argument; a malformed or unknown id is
+// a runtime error.
+FavoriteCategory existingCategory(FavoriteStore& favorites, const QString& text) {
+    const QUuid id = parseId(text, "category");
+    std::optional<FavoriteCategory> category = favorites.category(id);
+    if (!category) {
+        throw Error(QStringLiteral("no category with id %1").arg(uuidText(id)));
+    }
+    return *category;
+}
+
+// The application's store: the history and, through migration "v2", the
+// favourites.
 std::unique_ptr<ClipStore> openStore() {
     try {
         return std::make_unique<ClipStore>(AppPaths::databaseURL(),
-                                           IOSAppPreferences::historyLimit());
+                                           IOSAppPreferences::historyLimit(),
+                                           QList<Migration>{FavoriteStoreMigration::v2()});
     } catch (const Error& error) {
         throw Error(QStringLiteral("Failed to initialize ClipStore: ") + error.description());
     }
 }
 
-// One line per clip; tabs and line breaks inside the preview would break
-// the columns, so every control character is shown as a space.
-QString line(const ClipItem& item) {
-    QString preview = item.shortPreview();
-    for (QChar& c : preview) {
+// Tabs and line breaks inside a column would break the line, so every
+// control character is shown as a space.
+QString column(QString text) {
+    for (QChar& c : text) {
         if (c.category() == QChar::Other_Control) {
             c = QLatin1Char(' ');
         }
     }
+    return text;
+}
+
+// One line per clip.
+QString line(const ClipItem& item) {
+    const QString preview = column(item.shortPreview());
     const QDateTime created = QDateTime::fromMSecsSinceEpoch(
         static_cast<qint64>(item.createdAt * 1000.0), Qt::UTC);
     return QStringList{uuidText(item.id), ContentTypes::rawValue(item.contentType),
@@ -168,6 +217,10 @@ int Cli::run(QStringList args) {
         {QStringLiteral("delete"), &Cli::deleteClip},
         {QStringLiteral("clear"), &Cli::clear},
         {QStringLiteral("limit"), &Cli::limit},
+        {QStringLiteral("categories"), &Cli::categories},
+        {QStringLiteral("category"), &Cli::category},
+        {QStringLiteral("favorites"), &Cli::favoriteClips},
+        {QStringLiteral("favorite"), &Cli::favorite},
     };
     try {
         const auto handler = commands.constFind(command);
@@ -339,6 +392,191 @@ int Cli::limit(const QStringList& args) {
     }
     IOSAppPreferences::setHistoryLimit(limit);
     openStore()->setMaxItems(limit);
+    return Success;
+}
+
+namespace {
+
+// A category name from the command line; the store trims it, and a name
+// with nothing left would show as an empty tab.
+QString categoryName(const QString& text) {
+    if (text.trimmed().isEmpty()) {
+        throw Error(QStringLiteral("a category name cannot be blank"));
+    }
+    return text;
+}
+
+// The first argument chooses one of `subcommands`.
+int dispatch(Cli& cli, const QString& command, const QStringList& arguments,
+             const QList<std::pair<QString, std::function<int(Cli&, const QStringList&)>>>& subcommands) {
+    QStringList args = arguments;
+    const QString chosen = args.isEmpty() ? QString() : args.takeFirst();
+    QStringList offered;
+    for (const auto& [name, handler] : subcommands) {
+        if (name == chosen) {
+            return handler(cli, args);
+        }
+        offered.append(name);
+    }
+    if (chosen.isEmpty()) {
+        throw UsageProblem{QStringLiteral("%1 needs one of: %2").arg(command, offered.join(QStringLiteral(", ")))};
+    }
+    throw UsageProblem{QStringLiteral("unknown %1 command \"%2\"").arg(command, chosen)};
+}
+
+} // namespace
+
+int Cli::categories(const QStringList& args) {
+    expectCount(args, 0, "categories takes no arguments");
+    const auto store = openStore();
+    FavoriteStore& favorites = store->favorites();
+    QString text;
+    for (const FavoriteCategory& category : favorites.fetchCategories()) {
+        text += QStringList{uuidText(category.id), column(category.name), column(category.iconName),
+                            QString::number(category.sortOrder),
+                            QString::number(favorites.itemCount(category.id))}
+                    .join(QLatin1Char('\t')) +
+                QLatin1Char('\n');
+    }
+    print(text);
+    return Success;
+}
+
+int Cli::category(const QStringList& args) {
+    return dispatch(*this, QStringLiteral("category"), args,
+                    {{QStringLiteral("add"), &Cli::addCategory},
+                     {QStringLiteral("rename"), &Cli::renameCategory},
+                     {QStringLiteral("delete"), &Cli::deleteCategory}});
+}
+
+int Cli::addCategory(const QStringList& args) {
+    expectCount(args, 1, "category add needs exactly one NAME");
+    const QString name = categoryName(args.first());
+    print(uuidText(openStore()->favorites().createCategory(name).id) + QLatin1Char('\n'));
+    return Success;
+}
+
+int Cli::renameCategory(const QStringList& args) {
+    expectCount(args, 2, "category rename needs an ID and a NAME");
+    const auto store = openStore();
+    const FavoriteCategory category = existingCategory(store->favorites(), args.at(0));
+    store->favorites().updateCategory(category.id, categoryName(args.at(1)));
+    return Success;
+}
+
+int Cli::deleteCategory(const QStringList& arguments) {
+    QStringList args = arguments;
+    const QString moveOption = QStringLiteral("--move-to");
+    const QString deleteOption = QStringLiteral("--delete-items");
+    const QString keepOption = QStringLiteral("--keep-in-history");
+    if (args.count(moveOption) + args.count(deleteOption) + args.count(keepOption) > 1) {
+        throw UsageProblem{QStringLiteral(
+            "category delete takes one of --move-to ID, --delete-items and --keep-in-history")};
+    }
+    const std::optional<QString> moveTo = takeValue(args, moveOption, "a category ID");
+    const bool keepInHistory = args.removeAll(keepOption) > 0;
+    const bool deleteItems = args.removeAll(deleteOption) > 0;
+    expectCount(args, 1, "category delete needs exactly one ID");
+
+    const auto store = openStore();
+    FavoriteStore& favorites = store->favorites();
+    const FavoriteCategory category = existingCategory(favorites, args.first());
+    std::optional<CategoryDeletePolicy> policy;
+    if (moveTo) {
+        const FavoriteCategory target = existingCategory(favorites, *moveTo);
+        if (target.id == category.id) {
+            // The store would keep the category; saying nothing would
+            // report that as a deletion.
+            throw Error(QStringLiteral("cannot move the favourites of category %1 into itself")
+                            .arg(uuidText(category.id)));
+        }
+        policy = CategoryDeletePolicy::moveItemsToCategory(target.id);
+    } else if (keepInHistory) {
+        policy = CategoryDeletePolicy::removeCategoryKeepInHistory();
+    } else if (deleteItems) {
+        policy = CategoryDeletePolicy::deleteItemsAndCategory();
+    } else {
+        // Favourites outlive the history, so none is deleted unless asked.
+        const qint64 held = favorites.itemCount(category.id);
+        if (held > 0) {
+            throw Error(QStringLiteral("category %1 still holds favourites (%2): choose "
+                                       "--move-to ID, --delete-items or --keep-in-history")
+                            .arg(uuidText(category.id))
+                            .arg(held));
+        }
+        policy = CategoryDeletePolicy::deleteItemsAndCategory();
+    }
+    favorites.deleteCategory(category.id, *policy);
+    return Success;
+}
+
+int Cli::favoriteClips(const QStringList& args) {
+    expectCount(args, 1, "favorites needs exactly one CATEGORY_ID");
+    const auto store = openStore();
+    const FavoriteCategory category = existingCategory(store->favorites(), args.first());
+    print(render(store->favorites().clips(category.id, *store), m_json));
+    return Success;
+}
+
+int Cli::favorite(const QStringList& args) {
+    return dispatch(*this, QStringLiteral("favorite"), args,
+                    {{QStringLiteral("add"), &Cli::addFavorite},
+                     {QStringLiteral("remove"), &Cli::removeFavorite},
+                     {QStringLiteral("move"), &Cli::moveFavorite}});
+}
+
+int Cli::addFavorite(const QStringList& args) {
+    expectCount(args, 2, "favorite add needs a CLIP_ID and a CATEGORY_ID");
+    const auto store = openStore();
+    const ClipItem clip = existingClip(*store, args.at(0));
+    const FavoriteCategory category = existingCategory(store->favorites(), args.at(1));
+    store->favorites().addClip(clip, category.id);
+    return Success;
+}
+
+namespace {
+
+// The favourite of a clip in a category; a clip the category does not hold
+// is a runtime error. The clip need not be in the history any more.
+FavoriteItem existingFavorite(FavoriteStore& favorites, const QUuid& clipId,
+                              const FavoriteCategory& category) {
+    std::optional<FavoriteItem> item = favorites.favoriteItem(clipId, category.id);
+    if (!item) {
+        throw Error(QStringLiteral("clip %1 is not a favourite in category %2")
+                        .arg(uuidText(clipId), uuidText(category.id)));
+    }
+    return *item;
+}
+
+} // namespace
+
+int Cli::removeFavorite(const QStringList& args) {
+    expectCount(args, 2, "favorite remove needs a CLIP_ID and a CATEGORY_ID");
+    const QUuid clipId = parseId(args.at(0), "clip");
+    const auto store = openStore();
+    FavoriteStore& favorites = store->favorites();
+    const FavoriteCategory category = existingCategory(favorites, args.at(1));
+    favorites.removeItem(existingFavorite(favorites, clipId, category).id);
+    return Success;
+}
+
+int Cli::moveFavorite(const QStringList& arguments) {
+    QStringList args = arguments;
+    const std::optional<QString> from = takeValue(args, QStringLiteral("--from"), "a category ID");
+    const std::optional<QString> to = takeValue(args, QStringLiteral("--to"), "a category ID");
+    if (!from || !to) {
+        throw UsageProblem{QStringLiteral("favorite move needs --from CATEGORY_ID and --to CATEGORY_ID")};
+    }
+    expectCount(args, 1, "favorite move needs exactly one CLIP_ID");
+    const QUuid clipId = parseId(args.first(), "clip");
+    const auto store = openStore();
+    FavoriteStore& favorites = store->favorites();
+    const FavoriteCategory source = existingCategory(favorites, *from);
+    const FavoriteCategory target = existingCategory(favorites, *to);
+    existingFavorite(favorites, clipId, source);
+    if (source.id != target.id && !favorites.moveClip(clipId, source.id, target.id)) {
+        throw Error(QStringLiteral("clip %1 could not be moved").arg(uuidText(clipId)));
+    }
     return Success;
 }
 

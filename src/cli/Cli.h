@@ -37,6 +37,16 @@ private:
     int deleteClip(const QStringList& args);
     int clear(const QStringList& args);
     int limit(const QStringList& args);
+    int categories(const QStringList& args);
+    int category(const QStringList& args);
+    int addCategory(const QStringList& args);
+    int renameCategory(const QStringList& args);
+    int deleteCategory(const QStringList& args);
+    int favoriteClips(const QStringList& args);
+    int favorite(const QStringList& args);
+    int addFavorite(const QStringList& args);
+    int removeFavorite(const QStringList& args);
+    int moveFavorite(const QStringList& args);
 
     int usage(const QString& problem);
     int failure(const QString& problem);

@@ -17,6 +17,8 @@
 
 namespace tessik {
 
+class FavoriteStore;
+
 // The clipboard history: one row per clip in "clip_items" of the clip
 // database, which it owns the only connection to.
 //
@@ -37,7 +39,9 @@ public:
 
     // A store on the standard database location. The application cannot run
     // without its history: on failure the process stops with
-    // "Failed to initialize ClipStore: " and the error's description.
+    // "Failed to initialize ClipStore: " and the error's description. The
+    // application passes the favourites' "v2" (FavoriteStoreMigration) as
+    // `laterMigrations`.
     static std::shared_ptr<ClipStore> makeShared(int maxItems,
                                                  const QList<Migration>& laterMigrations = {});
 
@@ -77,6 +81,14 @@ public:
 
     DatabaseQueue& dbQueue() { return m_queue; }
 
+    // The favourites, over this store's connection and clock: built on the
+    // first call (from any thread, exactly once) and kept for the life of the
+    // store. Its tables come from migration "v2", so open the store with
+    // FavoriteStoreMigration::registerV2 among the later migrations.
+    // Defined by the favourites library (src/favorites): a program calling
+    // it links tessik_favorites.
+    FavoriteStore& favorites();
+
 private:
     bool shouldSkipDuplicate(const QString& hash);
     void forgetHash(const QString& hash);
@@ -94,6 +106,10 @@ private:
     Clock m_clock;
     std::mutex m_hashesMutex;
     std::vector<std::pair<QString, TimePoint>> m_recentHashes;
+    // Declared after m_queue, which it refers to, so it goes first. A
+    // shared_ptr destroys it without this header knowing the type.
+    std::once_flag m_favoritesOnce;
+    std::shared_ptr<FavoriteStore> m_favorites;
 };
 
 } // namespace tessik

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -46,6 +47,60 @@ class TestCli : public QObject {
         }
         return {process.exitCode(), process.readAllStandardOutput(),
                 process.readAllStandardError()};
+    }
+
+    QStringList lines(const QStringList& args) {
+        return QString::fromUtf8(cli(args).out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    // The favourite categories as `categories` prints them, one list of
+    // columns per line.
+    QList<QStringList> categories() {
+        QList<QStringList> rows;
+        for (const QString& line : lines({QStringLiteral("categories")})) {
+            rows.append(line.split(QLatin1Char('\t')));
+        }
+        return rows;
+    }
+
+    // A history with clips CLIP1 and CLIP2; CLIP1 is filed in CAT1 and CAT2,
+    // CLIP2 in CAT1, and CAT3 is empty. Names map to ids for substituting
+    // into arguments.
+    QHash<QString, QString> favouritesFixture() {
+        const QStringList clips = addTexts({QStringLiteral("one"), QStringLiteral("two")});
+        const QList<QStringList> rows = categories();
+        QHash<QString, QString> ids{{QStringLiteral("CLIP1"), clips.value(0)},
+                                    {QStringLiteral("CLIP2"), clips.value(1)},
+                                    {QStringLiteral("CAT1"), rows.value(0).value(0)},
+                                    {QStringLiteral("CAT2"), rows.value(1).value(0)},
+                                    {QStringLiteral("CAT3"), rows.value(2).value(0)},
+                                    {QStringLiteral("UNKNOWN"),
+                                     QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF")}};
+        for (const QStringList& filing : {QStringList{"CLIP1", "CAT1"}, QStringList{"CLIP2", "CAT1"},
+                                          QStringList{"CLIP1", "CAT2"}}) {
+            const Result added = cli(substitute({"favorite", "add"}, ids) + substitute(filing, ids));
+            if (added.exitCode != 0) {
+                qWarning("%s", added.err.constData());
+            }
+        }
+        return ids;
+    }
+
+    static QStringList substitute(const QStringList& args, const QHash<QString, QString>& ids) {
+        QStringList result;
+        for (const QString& arg : args) {
+            result.append(ids.value(arg, arg));
+        }
+        return result;
+    }
+
+    // Favourite counts by category id.
+    QHash<QString, QString> counts() {
+        QHash<QString, QString> result;
+        for (const QStringList& row : categories()) {
+            result.insert(row.value(0), row.value(4));
+        }
+        return result;
     }
 
     QStringList addTexts(const QStringList& texts) {
@@ -175,6 +230,20 @@ private Q_SLOTS:
                                             << "add --image needs exactly one FILE";
         QTest::newRow("copy without id") << QStringList{"copy", "--plain"} << 2 << "copy needs exactly one ID";
         QTest::newRow("copy unknown id") << QStringList{"copy", unknownId} << 1 << "no clip with id";
+        QTest::newRow("category alone") << QStringList{"category"} << 2 << "category needs one of: add, rename, delete";
+        QTest::newRow("unknown favorite command") << QStringList{"favorite", "copy"} << 2 << "unknown favorite command \"copy\"";
+        QTest::newRow("categories with junk") << QStringList{"categories", "all"} << 2 << "categories takes no arguments";
+        QTest::newRow("category add without name") << QStringList{"category", "add"} << 2 << "category add needs exactly one NAME";
+        QTest::newRow("two delete policies") << QStringList{"category", "delete", unknownId, "--delete-items", "--keep-in-history"} << 2 << "takes one of";
+        QTest::newRow("--move-to twice") << QStringList{"category", "delete", unknownId, "--move-to", unknownId, "--move-to", unknownId} << 2 << "takes one of";
+        QTest::newRow("--move-to without id") << QStringList{"category", "delete", unknownId, "--move-to"} << 2 << "--move-to needs a category ID";
+        QTest::newRow("move without --to") << QStringList{"favorite", "move", unknownId, "--from", unknownId} << 2 << "needs --from CATEGORY_ID and --to CATEGORY_ID";
+        QTest::newRow("favorites without id") << QStringList{"favorites"} << 2 << "favorites needs exactly one CATEGORY_ID";
+        QTest::newRow("malformed category id") << QStringList{"favorites", "tab-1"} << 1 << "\"tab-1\" is not a category id";
+        QTest::newRow("unknown category") << QStringList{"category", "rename", unknownId, "x"} << 1 << "no category with id";
+        QTest::newRow("blank category name") << QStringList{"category", "add", " \n "} << 1 << "cannot be blank";
+        QTest::newRow("favourite of an unknown clip") << QStringList{"favorite", "add", unknownId, unknownId} << 1 << "no clip with id";
+        QTest::newRow("malformed clip id to remove") << QStringList{"favorite", "remove", "x", unknownId} << 1 << "\"x\" is not a clip id";
     }
     void errorsAndExitCodes() {
         QFETCH(QStringList, args);
@@ -217,6 +286,106 @@ private Q_SLOTS:
         QVERIFY(stored.open(QIODevice::ReadOnly));
         QCOMPARE(stored.readAll(), bytes);
         QCOMPARE(attachments.entryList(QDir::Files).size(), 2);
+    }
+
+    void favouriteCommands() {
+        // A new database lists the three default categories, all empty.
+        const QRegularExpression form(QStringLiteral("^[0-9A-F-]{36}$"));
+        QList<QStringList> rows = categories();
+        QCOMPARE(rows.size(), 3);
+        QVERIFY(form.match(rows.at(0).at(0)).hasMatch());
+        QCOMPARE(rows.at(0).mid(1), (QStringList{"常用", "star.fill", "0", "0"}));
+        QCOMPARE(rows.at(2).mid(1), (QStringList{"代码", "chevron.left.forwardslash.chevron.right", "2", "0"}));
+
+        const Result created = cli({QStringLiteral("category"), QStringLiteral("add"), QStringLiteral("  新\t分类\n")});
+        QCOMPARE(created.exitCode, 0);
+        const QString id = QString::fromUtf8(created.out).trimmed();
+        QCOMPARE(categories().last(), (QStringList{id, "新 分类", "folder.fill", "3", "0"}));  // tab shown as a space
+        QCOMPARE(cli({QStringLiteral("category"), QStringLiteral("rename"), id.toLower(), QStringLiteral("代码片段")}).exitCode, 0);
+        QCOMPARE(categories().last().value(1), QStringLiteral("代码片段"));
+
+        // A category lists its clips exactly as list prints them, in filing order.
+        const QStringList clips = addTexts({QStringLiteral("first"), QStringLiteral("second\nline")});
+        QHash<QString, QString> listed;
+        for (const QString& line : lines({QStringLiteral("list")})) {
+            listed.insert(line.left(36), line);
+        }
+        for (const QString& clip : {clips.at(1), clips.at(0)}) {
+            QCOMPARE(cli({QStringLiteral("favorite"), QStringLiteral("add"), clip, id}).exitCode, 0);
+        }
+        QCOMPARE(cli({QStringLiteral("favorite"), QStringLiteral("add"), clips.at(1), id}).exitCode, 0);  // once only
+        const QStringList expected{listed.value(clips.at(1)), listed.value(clips.at(0))};
+        QCOMPARE(lines({QStringLiteral("favorites"), id}), expected);
+        QCOMPARE(counts().value(id), QStringLiteral("2"));
+
+        // Deleted from the history, a favourite still shows from its snapshot.
+        QCOMPARE(cli({QStringLiteral("clear"), QStringLiteral("--all")}).exitCode, 0);
+        QCOMPARE(lines({QStringLiteral("favorites"), id}), expected);
+        const QJsonArray array = QJsonDocument::fromJson(cli({QStringLiteral("--json"), QStringLiteral("favorites"), id}).out).array();
+        QCOMPARE(array.size(), 2);
+        QCOMPARE(ClipItemJson::decode(array.at(0).toObject()).plainText, QStringLiteral("second\nline"));
+
+        // Move one to 常用, remove the other: the category is then empty and
+        // goes without a choice of what to do with its favourites.
+        const QString common = rows.at(0).at(0);
+        QCOMPARE(cli({QStringLiteral("favorite"), QStringLiteral("move"), clips.at(0), QStringLiteral("--from"), id,
+                      QStringLiteral("--to"), common}).exitCode, 0);
+        QCOMPARE(lines({QStringLiteral("favorites"), common}), QStringList{expected.at(1)});
+        QCOMPARE(cli({QStringLiteral("favorite"), QStringLiteral("remove"), clips.at(1), id}).exitCode, 0);
+        QCOMPARE(lines({QStringLiteral("favorites"), id}), QStringList{});
+        QCOMPARE(cli({QStringLiteral("category"), QStringLiteral("delete"), id}).exitCode, 0);
+        QCOMPARE(categories().size(), 3);
+    }
+
+    void categoryDeletePolicies_data() {
+        QTest::addColumn<QStringList>("args");  // after "category delete"
+        QTest::addColumn<QString>("deleted");
+        QTest::addColumn<QString>("countInCat2");
+        QTest::newRow("move into a category holding one of them") << QStringList{"CAT1", "--move-to", "CAT2"} << "CAT1" << "2";
+        QTest::newRow("option before the id") << QStringList{"--move-to", "CAT2", "CAT1"} << "CAT1" << "2";
+        QTest::newRow("delete items") << QStringList{"CAT1", "--delete-items"} << "CAT1" << "1";
+        QTest::newRow("keep in history") << QStringList{"CAT1", "--keep-in-history"} << "CAT1" << "1";
+        QTest::newRow("empty category, no option") << QStringList{"CAT3"} << "CAT3" << "1";
+    }
+    void categoryDeletePolicies() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, deleted);
+        QFETCH(QString, countInCat2);
+        const QHash<QString, QString> ids = favouritesFixture();
+        const Result result = cli(QStringList{"category", "delete"} + substitute(args, ids));
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.err.isEmpty(), result.err.constData());
+        const QHash<QString, QString> after = counts();
+        QCOMPARE(after.size(), 2);
+        QVERIFY(!after.contains(ids.value(deleted)));
+        QCOMPARE(after.value(ids.value(QStringLiteral("CAT2"))), countInCat2);
+        QCOMPARE(lines({QStringLiteral("list")}).size(), 2);  // the history keeps its clips
+    }
+
+    void favouriteRuntimeErrors_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("remove what the category lacks") << QStringList{"favorite", "remove", "CLIP2", "CAT2"} << "is not a favourite in category";
+        QTest::newRow("move from a category lacking it") << QStringList{"favorite", "move", "CLIP2", "--from", "CAT3", "--to", "CAT2"} << "is not a favourite in category";
+        QTest::newRow("move to an unknown category") << QStringList{"favorite", "move", "CLIP1", "--from", "CAT1", "--to", "UNKNOWN"} << "no category with id";
+        QTest::newRow("file in an unknown category") << QStringList{"favorite", "add", "CLIP1", "UNKNOWN"} << "no category with id";
+        QTest::newRow("delete a category holding favourites") << QStringList{"category", "delete", "CAT1"} << "still holds favourites (2)";
+        QTest::newRow("move a category into itself") << QStringList{"category", "delete", "CAT1", "--move-to", "CAT1"} << "into itself";
+        QTest::newRow("move a category nowhere") << QStringList{"category", "delete", "CAT1", "--move-to", "UNKNOWN"} << "no category with id";
+        QTest::newRow("malformed target") << QStringList{"category", "delete", "CAT1", "--move-to", "CAT-2"} << "\"CAT-2\" is not a category id";
+    }
+    void favouriteRuntimeErrors() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const QHash<QString, QString> ids = favouritesFixture();
+        const QList<QStringList> before = categories();
+        const Result result = cli(substitute(args, ids));
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.startsWith("tessik-cli: "), result.err.constData());
+        QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
+        QCOMPARE(result.err.count('\n'), 1);
+        QCOMPARE(result.out, QByteArray());
+        QCOMPARE(categories(), before);
     }
 
     void unopenableDatabaseIsARuntimeError() {
