@@ -50,6 +50,7 @@ SyncEngine::~SyncEngine() {
     // Network objects belong to the queue's thread: end them there.
     waitOnQueue([this] {
         m_connections.clear();
+        m_outgoing.clear();
         m_listener.reset();
         m_browser.reset();
     });
@@ -174,8 +175,9 @@ void SyncEngine::handleBrowseResults(const QList<net::BrowseResult>& results) {
             onPeersUpdated(peers);
         }
     });
-    // Automatic sync with the peers found (when no PIN is required) is the
-    // engine's outgoing side and starts from here.
+    if (!m_requirePIN) {
+        autoSyncWithAllPeers(false);
+    }
 }
 
 void SyncEngine::stop() {
@@ -190,6 +192,9 @@ void SyncEngine::stop() {
         m_connections.clear();
         m_endpointByPeerID.clear();
         m_endpointByDescription.clear();
+        m_selfPeerIDs.clear();
+        m_autoSyncInProgress.clear();
+        m_lastAutoSyncAt.clear();
         toMain([this] {
             if (onPINChanged) {
                 onPINChanged(std::nullopt);
@@ -200,7 +205,12 @@ void SyncEngine::stop() {
 }
 
 void SyncEngine::setRequirePIN(bool requirePIN) {
-    runOnQueue([this, requirePIN] { m_requirePIN = requirePIN; });
+    runOnQueue([this, requirePIN] {
+        m_requirePIN = requirePIN;
+        if (m_isRunning && !requirePIN) {
+            autoSyncWithAllPeers(false);
+        }
+    });
 }
 
 void SyncEngine::setDeviceName(const QString& name) {

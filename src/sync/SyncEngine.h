@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <variant>
 
 namespace tessik {
 
@@ -52,7 +53,15 @@ public:
         int maxConnections = 64;
         // Draws pairing PINs; the system's secure random source when unset.
         std::function<quint32()> drawPin;
+        // Outgoing connections fail when not ready within this time, or when
+        // a reply stalls for the second one, so a peer that never answers
+        // cannot keep its automatic sync "in progress" forever.
+        int connectTimeoutMs = 10'000;
+        int replyTimeoutMs = 30'000;
     };
+
+    using PairingResult = std::variant<PairedDeviceRecord, std::shared_ptr<const Error>>;
+    using PairingCompletion = std::function<void(const PairingResult&)>;
 
     // Creates the engine and its thread, reading pairings and the device
     // name from the peer store. Call on the main thread.
@@ -78,6 +87,15 @@ public:
     void setRequirePIN(bool requirePIN);
     void setDeviceName(const QString& name);
     void removePairedDevice(const QString& deviceId);
+    // Sends a newly recorded clip to the other devices: every peer found (no
+    // PIN) or every paired device that can be reached (PIN).
+    void pushClip(const ClipItem& item);
+    // Pulls from every peer: a forced automatic sync (no PIN), or a pull
+    // since 0 from every reachable paired device (PIN).
+    void pullFromAllPeers();
+    // Pairs with a discovered peer by the PIN it shows. The completion runs
+    // on the engine's thread with the new record or the error.
+    void pair(const DiscoveredPeer& peer, const QString& pin, PairingCompletion completion);
 
     // Waiting.
     QString generatePairingPIN();
@@ -110,6 +128,16 @@ private:
     SyncMessage pullResponse(double since);
     SyncMessage pushResponse(const SyncClipPayload& clip);
 
+    // The outgoing side (SyncEngineClient.cpp).
+    net::Connection* openConnection(const net::BrowseResult& endpoint);
+    void closeConnection(net::Connection* connection);
+    void autoSyncWithAllPeers(bool forced);
+    void autoSync(const QString& peerId, bool forced);
+    void pull(double since, const QString& token, const net::BrowseResult& endpoint);
+    void push(const SyncClipPayload& payload, const QString& token, const net::BrowseResult& endpoint);
+    void applyPulledClips(const QList<SyncClipPayload>& clips);
+    std::optional<net::BrowseResult> endpointFor(const PairedDeviceRecord& record) const;
+
     Options m_options;
     QThread m_thread;
     QObject* m_queue;  // lives on m_thread; context of all queued work
@@ -121,11 +149,16 @@ private:
     std::unique_ptr<net::Listener> m_listener;
     std::unique_ptr<net::Browser> m_browser;
     std::map<net::Connection*, std::unique_ptr<net::Connection>> m_connections;
+    std::map<net::Connection*, std::unique_ptr<net::Connection>> m_outgoing;
     QHash<QString, net::BrowseResult> m_endpointByPeerID;
     QHash<QString, net::BrowseResult> m_endpointByDescription;
     bool m_isRunning = false;
     bool m_requirePIN = false;
     QString m_deviceName;
+    QSet<QString> m_selfPeerIDs;
+    QSet<QString> m_autoSyncInProgress;
+    QHash<QString, TimePoint> m_lastAutoSyncAt;
+    QHash<QString, double> m_lastPullSinceByDeviceId;
 };
 
 } // namespace tessik

@@ -31,6 +31,15 @@ void Connection::start() {
     connect(&m_idle, &QTimer::timeout, this,
             [this] { fail(NetworkError(QStringLiteral("connection idle for too long"))); });
     touch();
+    if (m_connectTimeoutMs > 0) {
+        m_connectDeadline.setSingleShot(true);
+        connect(&m_connectDeadline, &QTimer::timeout, this, [this] {
+            if (m_state == State::preparing) {
+                fail(NetworkError(QStringLiteral("the connection was not ready in time")));
+            }
+        });
+        m_connectDeadline.start(m_connectTimeoutMs);
+    }
     setState(State::preparing);
     if (m_accepted) {
         QMetaObject::invokeMethod(
@@ -67,6 +76,9 @@ QString Connection::peerDescription() const {
 
 void Connection::setState(State state, const std::optional<NetworkError>& error) {
     m_state = state;
+    if (state != State::preparing) {
+        m_connectDeadline.stop();
+    }
     if (m_stateHandler) {
         // A copy: the handler may replace itself or end the connection.
         const StateHandler handler = m_stateHandler;

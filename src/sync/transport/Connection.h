@@ -53,6 +53,9 @@ public:
     // Closes the connection, reported as failed, when no byte moved in
     // either direction for this long (0 = never).
     void setIdleTimeout(int milliseconds);
+    // Fails the connection when it is not ready this long after start()
+    // (0 = never). Call before start().
+    void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
 
     State state() const { return m_state; }
     QString peerDescription() const;
@@ -89,6 +92,8 @@ private:
     bool m_ended = false;
 
     QTimer m_idle;
+    QTimer m_connectDeadline;
+    int m_connectTimeoutMs = 0;
 };
 
 } // namespace tessik::net
