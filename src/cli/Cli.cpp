@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include "cli/CliSupport.h"
+
 #include "capture/CapturedClip.h"
 #include "capture/ClipItemJson.h"
 #include "capture/ClipPersistence.h"
@@ -22,6 +24,8 @@
 #include <memory>
 
 namespace tessik {
+
+using namespace cli;
 
 namespace {
 
@@ -53,32 +57,15 @@ const char* const kUsage =
     "  favorite remove CLIP_ID CATEGORY_ID\n"
     "  favorite move CLIP_ID --from CATEGORY_ID --to CATEGORY_ID\n"
     "\n"
-    "  --json                     list, search and favorites print a JSON array of clips\n";
+    "  sync status                local-network sync settings and paired devices\n"
+    "  sync enable | disable      switch local-network sync on or off\n"
+    "  sync require-pin on|off    serve only devices paired by PIN, or every device\n"
+    "  sync name NAME             the name this device shows to the others\n"
+    "\n"
+    "  --json                     list, search and favorites print a JSON array of clips;\n"
+    "                             sync status prints a JSON object\n";
 
 constexpr int kDefaultListLimit = 200;
-
-struct UsageProblem {
-    QString text;
-};
-
-// Takes every "OPTION VALUE" pair out of the arguments, leaving the others;
-// the last value counts. `needs` says what the value is, for the message when
-// it is missing.
-std::optional<QString> takeValue(QStringList& args, const QString& option, const char* needs) {
-    std::optional<QString> value;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args.at(i) != option) {
-            continue;
-        }
-        if (i + 1 >= args.size()) {
-            throw UsageProblem{QStringLiteral("%1 needs %2").arg(option, QLatin1String(needs))};
-        }
-        value = args.at(i + 1);
-        args.remove(i, 2);
-        --i;
-    }
-    return value;
-}
 
 // Reads "--limit N" (the only option of list and search) out of the
 // arguments, leaving the positional ones.
@@ -135,17 +122,6 @@ std::unique_ptr<ClipStore> openStore() {
     } catch (const Error& error) {
         throw Error(QStringLiteral("Failed to initialize ClipStore: ") + error.description());
     }
-}
-
-// Tabs and line breaks inside a column would break the line, so every
-// control character is shown as a space.
-QString column(QString text) {
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control) {
-            c = QLatin1Char(' ');
-        }
-    }
-    return text;
 }
 
 // One line per clip.
@@ -221,6 +197,7 @@ int Cli::run(QStringList args) {
         {QStringLiteral("category"), &Cli::category},
         {QStringLiteral("favorites"), &Cli::favoriteClips},
         {QStringLiteral("favorite"), &Cli::favorite},
+        {QStringLiteral("sync"), &Cli::sync},
     };
     try {
         const auto handler = commands.constFind(command);
@@ -251,12 +228,6 @@ QString render(const QList<ClipItem>& items, bool json) {
         text += line(item) + QLatin1Char('\n');
     }
     return text;
-}
-
-void expectCount(const QStringList& args, qsizetype count, const char* what) {
-    if (args.size() != count) {
-        throw UsageProblem{QString::fromLatin1(what)};
-    }
 }
 
 } // namespace
@@ -404,24 +375,6 @@ QString categoryName(const QString& text) {
         throw Error(QStringLiteral("a category name cannot be blank"));
     }
     return text;
-}
-
-// The first argument chooses one of `subcommands`.
-int dispatch(Cli& cli, const QString& command, const QStringList& arguments,
-             const QList<std::pair<QString, std::function<int(Cli&, const QStringList&)>>>& subcommands) {
-    QStringList args = arguments;
-    const QString chosen = args.isEmpty() ? QString() : args.takeFirst();
-    QStringList offered;
-    for (const auto& [name, handler] : subcommands) {
-        if (name == chosen) {
-            return handler(cli, args);
-        }
-        offered.append(name);
-    }
-    if (chosen.isEmpty()) {
-        throw UsageProblem{QStringLiteral("%1 needs one of: %2").arg(command, offered.join(QStringLiteral(", ")))};
-    }
-    throw UsageProblem{QStringLiteral("unknown %1 command \"%2\"").arg(command, chosen)};
 }
 
 } // namespace

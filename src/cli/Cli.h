@@ -47,6 +47,11 @@ private:
     int addFavorite(const QStringList& args);
     int removeFavorite(const QStringList& args);
     int moveFavorite(const QStringList& args);
+    int sync(const QStringList& args);
+    int syncStatus(const QStringList& args);
+    int syncEnable(const QStringList& args, bool enabled);
+    int syncRequirePin(const QStringList& args);
+    int syncName(const QStringList& args);
 
     int usage(const QString& problem);
     int failure(const QString& problem);

@@ -6,6 +6,8 @@
 #include "platform/IOSAppPreferences.h"
 #include "platform/UserDefaults.h"
 #include "platform/Uuid.h"
+#include "platform/DeviceNaming.h"
+#include "sync/SyncPeerStore.h"
 
 #include <QDir>
 #include <QImage>
@@ -244,6 +246,9 @@ private Q_SLOTS:
         QTest::newRow("blank category name") << QStringList{"category", "add", " \n "} << 1 << "cannot be blank";
         QTest::newRow("favourite of an unknown clip") << QStringList{"favorite", "add", unknownId, unknownId} << 1 << "no clip with id";
         QTest::newRow("malformed clip id to remove") << QStringList{"favorite", "remove", "x", unknownId} << 1 << "\"x\" is not a clip id";
+        QTest::newRow("sync alone") << QStringList{"sync"} << 2 << "sync needs one of: status, enable, disable, require-pin, name";
+        QTest::newRow("require-pin maybe") << QStringList{"sync", "require-pin", "maybe"} << 2 << "needs on or off";
+        QTest::newRow("blank device name") << QStringList{"sync", "name", "  "} << 1 << "cannot be blank";
     }
     void errorsAndExitCodes() {
         QFETCH(QStringList, args);
@@ -386,6 +391,34 @@ private Q_SLOTS:
         QCOMPARE(result.err.count('\n'), 1);
         QCOMPARE(result.out, QByteArray());
         QCOMPARE(categories(), before);
+    }
+
+    void syncSettings() {
+        QCOMPARE(cli({QStringLiteral("sync"), QStringLiteral("status")}).out,
+                 QStringLiteral("enabled\tno\nrequire-pin\tno\ndevice-name\t%1\n")
+                     .arg(DeviceNaming::defaultSyncName())
+                     .toUtf8());
+        QCOMPARE(cli({QStringLiteral("sync"), QStringLiteral("enable")}).exitCode, 0);
+        QCOMPARE(cli({QStringLiteral("sync"), QStringLiteral("require-pin"), QStringLiteral("on")}).exitCode, 0);
+        QCOMPARE(cli({QStringLiteral("sync"), QStringLiteral("name"), QStringLiteral(" 书房 ")}).exitCode, 0);
+        // What the application reads at its next start.
+        QVERIFY(IOSAppPreferences::syncEnabled());
+        QVERIFY(IOSAppPreferences::syncRequirePIN());
+        QCOMPARE(IOSAppPreferences::syncDeviceName(), QStringLiteral("书房"));
+        SyncPeerStore peers(m_env->dataHome() + QStringLiteral("/tessik/sync-config.json"));
+        QCOMPARE(peers.load().deviceName, QStringLiteral("书房"));
+
+        peers.upsertPairedDevice(PairedDeviceRecord{QStringLiteral("PHONE-ID"), QStringLiteral("手机"),
+                                                    QStringLiteral("SECRET-TOKEN"), 1'733'918'400.0,
+                                                    std::nullopt, std::nullopt});
+        const QByteArray status = cli({QStringLiteral("sync"), QStringLiteral("status")}).out;
+        QCOMPARE(status, QByteArray("enabled\tyes\nrequire-pin\tyes\ndevice-name\t书房\n"
+                                    "paired\tPHONE-ID\t手机\t2024-12-11T12:00:00.000Z\n"));
+        const QByteArray json = cli({QStringLiteral("--json"), QStringLiteral("sync"), QStringLiteral("status")}).out;
+        QVERIFY(!json.contains("SECRET-TOKEN"));  // tokens never leave the file
+        QCOMPARE(QJsonDocument::fromJson(json).object().value(QStringLiteral("pairedDevices")).toArray().size(), 1);
+        QCOMPARE(cli({QStringLiteral("sync"), QStringLiteral("disable")}).exitCode, 0);
+        QVERIFY(!IOSAppPreferences::syncEnabled());
     }
 
     void unopenableDatabaseIsARuntimeError() {
