@@ -52,14 +52,15 @@ int Cli::syncStatus(const QStringList& args) {
         const QJsonObject status{{QStringLiteral("syncEnabled"), IOSAppPreferences::syncEnabled()},
                                  {QStringLiteral("syncRequirePIN"), IOSAppPreferences::syncRequirePIN()},
                                  {QStringLiteral("syncDeviceName"), IOSAppPreferences::syncDeviceName()},
+                                 {QStringLiteral("deviceId"), AppPaths::deviceId()},
                                  {QStringLiteral("pairedDevices"), devices}};
         print(QString::fromUtf8(QJsonDocument(status).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
         return Success;
     }
-    QString text = QStringLiteral("enabled\t%1\nrequire-pin\t%2\ndevice-name\t%3\n")
+    QString text = QStringLiteral("enabled\t%1\nrequire-pin\t%2\ndevice-name\t%3\ndevice-id\t%4\n")
                        .arg(yesNo(IOSAppPreferences::syncEnabled()),
                             yesNo(IOSAppPreferences::syncRequirePIN()),
-                            column(IOSAppPreferences::syncDeviceName()));
+                            column(IOSAppPreferences::syncDeviceName()), AppPaths::deviceId());
     for (const PairedDeviceRecord& record : config.pairedDevices) {
         text += QStringList{QStringLiteral("paired"), column(record.deviceId), column(record.deviceName),
                             isoTime(record.pairedAt)}

@@ -395,8 +395,8 @@ private Q_SLOTS:
 
     void syncSettings() {
         QCOMPARE(cli({QStringLiteral("sync"), QStringLiteral("status")}).out,
-                 QStringLiteral("enabled\tno\nrequire-pin\tno\ndevice-name\t%1\n")
-                     .arg(DeviceNaming::defaultSyncName())
+                 QStringLiteral("enabled\tno\nrequire-pin\tno\ndevice-name\t%1\ndevice-id\t%2\n")
+                     .arg(DeviceNaming::defaultSyncName(), AppPaths::deviceId())
                      .toUtf8());
         QCOMPARE(cli({QStringLiteral("sync"), QStringLiteral("enable")}).exitCode, 0);
         QCOMPARE(cli({QStringLiteral("sync"), QStringLiteral("require-pin"), QStringLiteral("on")}).exitCode, 0);
@@ -412,8 +412,9 @@ private Q_SLOTS:
                                                     QStringLiteral("SECRET-TOKEN"), 1'733'918'400.0,
                                                     std::nullopt, std::nullopt});
         const QByteArray status = cli({QStringLiteral("sync"), QStringLiteral("status")}).out;
-        QCOMPARE(status, QByteArray("enabled\tyes\nrequire-pin\tyes\ndevice-name\t书房\n"
-                                    "paired\tPHONE-ID\t手机\t2024-12-11T12:00:00.000Z\n"));
+        QCOMPARE(status, QByteArray("enabled\tyes\nrequire-pin\tyes\ndevice-name\t书房\ndevice-id\t") +
+                             AppPaths::deviceId().toUtf8() +
+                             QByteArray("\npaired\tPHONE-ID\t手机\t2024-12-11T12:00:00.000Z\n"));
         const QByteArray json = cli({QStringLiteral("--json"), QStringLiteral("sync"), QStringLiteral("status")}).out;
         QVERIFY(!json.contains("SECRET-TOKEN"));  // tokens never leave the file
         QCOMPARE(QJsonDocument::fromJson(json).object().value(QStringLiteral("pairedDevices")).toArray().size(), 1);
