@@ -5,6 +5,7 @@
 #include "sync/PairingManager.h"
 #include "sync/SyncMessage.h"
 #include "sync/SyncPeerStore.h"
+#include "sync/SyncWireCodec.h"
 #include "sync/transport/Connection.h"
 #include "sync/transport/Discovery.h"
 #include "sync/transport/Listener.h"
@@ -137,6 +138,13 @@ private:
     void push(const SyncClipPayload& payload, const QString& token, const net::BrowseResult& endpoint);
     void applyPulledClips(const QList<SyncClipPayload>& clips);
     std::optional<net::BrowseResult> endpointFor(const PairedDeviceRecord& record) const;
+    struct PairingAttempt;
+    void pairingSendHealth(const std::shared_ptr<PairingAttempt>& attempt);
+    void pairingSendRequest(const std::shared_ptr<PairingAttempt>& attempt, const QString& remoteId,
+                            const QString& remoteName);
+    PairingResult pairingOutcome(const PairingAttempt& attempt, const SyncWireCodec::Received& reply,
+                                 const QString& remoteId, const QString& remoteName);
+    void finishPairing(PairingAttempt& attempt, const PairingResult& result);
 
     Options m_options;
     QThread m_thread;

@@ -204,96 +204,110 @@ void SyncEngine::pushClip(const ClipItem& item) {
     });
 }
 
+// One pairing exchange: health, then pairRequest, on one connection.
+struct SyncEngine::PairingAttempt {
+    net::Connection* connection = nullptr;
+    DiscoveredPeer peer;
+    net::BrowseResult endpoint;
+    QString pin;
+    PairingCompletion completion;
+    bool done = false;
+};
+
 void SyncEngine::pair(const DiscoveredPeer& peer, const QString& pin, PairingCompletion completion) {
     runOnQueue([this, peer, pin, completion] {
-        const auto fail = [completion](auto error) {
-            completion(std::make_shared<const decltype(error)>(std::move(error)));
-        };
         if (!m_endpointByPeerID.contains(peer.id)) {
-            fail(SyncError::connectionFailed());
+            completion(std::make_shared<SyncError>(SyncError::connectionFailed()));
             return;
         }
-        const net::BrowseResult endpoint = m_endpointByPeerID.value(peer.id);
-        net::Connection* connection = openConnection(endpoint);
-        auto done = std::make_shared<bool>(false);
-        // Completes once, then ends the connection.
-        const auto complete = [this, connection, completion, done](const PairingResult& result) {
-            if (std::exchange(*done, true)) {
-                return;
-            }
-            closeConnection(connection);
-            completion(result);
-        };
-        const auto failWith = [complete](std::shared_ptr<const Error> error) { complete(error); };
-
-        connection->setStateHandler([=, this](net::Connection::State state,
-                                        const std::optional<net::NetworkError>& error) {
-            if (state == net::Connection::State::failed) {
-                failWith(std::make_shared<net::NetworkError>(
-                    error.value_or(net::NetworkError(SyncError::connectionFailed().description()))));
-                return;
-            }
-            if (state != net::Connection::State::ready) {
-                return;
-            }
-            SyncWireCodec::send(M{M::Health{}}, *connection, [=, this](const std::optional<net::NetworkError>& sent) {
-                if (sent) {
-                    failWith(std::make_shared<net::NetworkError>(*sent));
-                    return;
+        auto attempt = std::make_shared<PairingAttempt>();
+        attempt->peer = peer;
+        attempt->endpoint = m_endpointByPeerID.value(peer.id);
+        attempt->pin = pin;
+        attempt->completion = completion;
+        attempt->connection = openConnection(attempt->endpoint);
+        attempt->connection->setStateHandler(
+            [this, attempt](net::Connection::State state, const std::optional<net::NetworkError>& error) {
+                if (state == net::Connection::State::failed) {
+                    finishPairing(*attempt, std::make_shared<net::NetworkError>(error.value_or(
+                                                net::NetworkError(SyncError::connectionFailed().description()))));
+                } else if (state == net::Connection::State::ready) {
+                    pairingSendHealth(attempt);
                 }
-                SyncWireCodec::receive(*connection, [=, this](const SyncWireCodec::Received& received) {
-                    if (received.error) {
-                        failWith(received.error);
-                        return;
-                    }
-                    const auto* health = std::get_if<M::HealthResponse>(&received.message->value);
-                    if (!health) {
-                        failWith(std::make_shared<SyncError>(SyncError::connectionFailed()));
-                        return;
-                    }
-                    const QString remoteId = health->deviceId;
-                    const QString remoteName = health->deviceName;
-                    const M request{M::PairRequest{pin, m_options.deviceId(), m_deviceName}};
-                    SyncWireCodec::send(request, *connection, [=, this](const std::optional<net::NetworkError>& sent) {
-                        if (sent) {
-                            failWith(std::make_shared<net::NetworkError>(*sent));
-                            return;
-                        }
-                        SyncWireCodec::receive(*connection, [=, this](const SyncWireCodec::Received& reply) {
-                            if (reply.error) {
-                                failWith(reply.error);
-                                return;
-                            }
-                            if (const auto* refusal = std::get_if<M::ErrorReply>(&reply.message->value)) {
-                                failWith(std::make_shared<SyncError>(SyncError::pairingFailed(refusal->message)));
-                                return;
-                            }
-                            const auto* response = std::get_if<M::PairResponse>(&reply.message->value);
-                            if (!response) {
-                                failWith(std::make_shared<SyncError>(
-                                    SyncError::pairingFailed(QStringLiteral("无效响应"))));
-                                return;
-                            }
-                            if (!response->token) {
-                                failWith(std::make_shared<SyncError>(SyncError::pairingFailed(
-                                    response->error.value_or(QStringLiteral("配对失败")))));
-                                return;
-                            }
-                            const PairedDeviceRecord record{remoteId, remoteName, *response->token,
-                                                            m_options.clock(), std::nullopt,
-                                                            peer.endpointDescription};
-                            m_pairing.storeToken(*response->token, remoteId, remoteName);
-                            m_peerStore.upsertPairedDevice(record);
-                            publishPairings();
-                            pull(0, *response->token, endpoint);
-                            complete(record);
-                        });
-                    });
-                });
             });
-        });
-        connection->start();
+        attempt->connection->start();
     });
+}
+
+void SyncEngine::finishPairing(PairingAttempt& attempt, const PairingResult& result) {
+    if (std::exchange(attempt.done, true)) {
+        return;
+    }
+    closeConnection(attempt.connection);
+    attempt.completion(result);
+}
+
+void SyncEngine::pairingSendHealth(const std::shared_ptr<PairingAttempt>& attempt) {
+    SyncWireCodec::send(M{M::Health{}}, *attempt->connection, [this, attempt](const std::optional<net::NetworkError>& sent) {
+        if (sent) {
+            finishPairing(*attempt, std::make_shared<net::NetworkError>(*sent));
+            return;
+        }
+        SyncWireCodec::receive(*attempt->connection, [this, attempt](const SyncWireCodec::Received& received) {
+            if (received.error) {
+                finishPairing(*attempt, received.error);
+                return;
+            }
+            const auto* health = std::get_if<M::HealthResponse>(&received.message->value);
+            if (!health) {
+                finishPairing(*attempt, std::make_shared<SyncError>(SyncError::connectionFailed()));
+                return;
+            }
+            pairingSendRequest(attempt, health->deviceId, health->deviceName);
+        });
+    });
+}
+
+void SyncEngine::pairingSendRequest(const std::shared_ptr<PairingAttempt>& attempt, const QString& remoteId,
+                                    const QString& remoteName) {
+    const M request{M::PairRequest{attempt->pin, m_options.deviceId(), m_deviceName}};
+    SyncWireCodec::send(request, *attempt->connection, [=, this](const std::optional<net::NetworkError>& sent) {
+        if (sent) {
+            finishPairing(*attempt, std::make_shared<net::NetworkError>(*sent));
+            return;
+        }
+        SyncWireCodec::receive(*attempt->connection, [=, this](const SyncWireCodec::Received& reply) {
+            finishPairing(*attempt, pairingOutcome(*attempt, reply, remoteId, remoteName));
+        });
+    });
+}
+
+SyncEngine::PairingResult SyncEngine::pairingOutcome(const PairingAttempt& attempt,
+                                                     const SyncWireCodec::Received& reply,
+                                                     const QString& remoteId, const QString& remoteName) {
+    const auto failed = [](const QString& text) {
+        return PairingResult(std::make_shared<SyncError>(SyncError::pairingFailed(text)));
+    };
+    if (reply.error) {
+        return reply.error;
+    }
+    if (const auto* refusal = std::get_if<M::ErrorReply>(&reply.message->value)) {
+        return failed(refusal->message);
+    }
+    const auto* response = std::get_if<M::PairResponse>(&reply.message->value);
+    if (!response) {
+        return failed(QStringLiteral("无效响应"));
+    }
+    if (!response->token) {
+        return failed(response->error.value_or(QStringLiteral("配对失败")));
+    }
+    const PairedDeviceRecord record{remoteId, remoteName, *response->token, m_options.clock(),
+                                    std::nullopt, attempt.peer.endpointDescription};
+    m_pairing.storeToken(*response->token, remoteId, remoteName);
+    m_peerStore.upsertPairedDevice(record);
+    publishPairings();
+    pull(0, *response->token, attempt.endpoint);
+    return record;
 }
 
 } // namespace tessik
