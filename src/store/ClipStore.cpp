@@ -237,6 +237,23 @@ void ClipStore::setMaxItems(int maxItems) {
     m_queue.write([&](sqlite::Connection& db) { prune(db, std::nullopt); });
 }
 
+QSet<QString> ClipStore::attachmentNames() {
+    return m_queue.read([](sqlite::Connection& db) {
+        auto statement = db.prepare(QStringLiteral(
+            "SELECT richTextPath, imagePath, thumbnailPath FROM clip_items\n"
+            "WHERE richTextPath IS NOT NULL OR imagePath IS NOT NULL OR thumbnailPath IS NOT NULL"));
+        QSet<QString> names;
+        while (statement.step()) {
+            for (int column = 0; column < 3; ++column) {
+                if (const auto name = statement.optionalText(column)) {
+                    names.insert(*name);
+                }
+            }
+        }
+        return names;
+    });
+}
+
 void ClipStore::deleteAll(bool unpinnedOnly) {
     m_queue.write([&](sqlite::Connection& db) {
         if (unpinnedOnly) {

@@ -6,6 +6,7 @@
 #include "store/Migrator.h"
 
 #include <QList>
+#include <QSet>
 #include <QUuid>
 
 #include <atomic>
@@ -78,6 +79,10 @@ public:
     int maxItems() const { return m_maxItems.load(); }
     // With `unpinnedOnly`, pinned clips stay.
     void deleteAll(bool unpinnedOnly);
+
+    // Every attachment file name a history row names (rich text, image,
+    // thumbnail), as stored.
+    QSet<QString> attachmentNames();
 
     DatabaseQueue& dbQueue() { return m_queue; }
 
