@@ -166,8 +166,10 @@ QString IOSAppState::selectedClipIDText() const {
 void IOSAppState::reload() {
     QList<ClipItem> loaded;
     const bool ok = attempt("IOSAppState reload: ", [&] {
-        loaded = m_searchText.isEmpty() ? m_store->fetchRecent(kListLimit)
-                                        : m_store->search(m_searchText, kListLimit);
+        // Clips listed already keep their texts: a list of large texts is
+        // held once, not once more per reload.
+        loaded = m_searchText.isEmpty() ? m_store->fetchRecent(kListLimit, m_clips)
+                                        : m_store->search(m_searchText, kListLimit, m_clips);
     });
     if (!ok) {
         return;
