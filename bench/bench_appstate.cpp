@@ -4,6 +4,7 @@
 // attachment sweep over a full history. Peak RSS of the process is reported as the counter
 // "peak_rss_MiB"; run the 1 MiB case on its own to read its peak:
 //     bench_appstate --benchmark_filter=Reload/1048576
+#include "BenchMain.h"
 #include "app/AttachmentJanitor.h"
 #include "app/IOSAppState.h"
 #include "capture/ContentHasher.h"
@@ -16,8 +17,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 
@@ -113,18 +112,9 @@ BENCHMARK(BM_AttachmentSweep)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    // Own folders: the controller reads its preferences.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    PrivateXdgFolders folders;  // the controller reads its preferences
     // The controller's capture timer wants an event loop's thread.
     QCoreApplication app(argc, argv);
     NotificationCenter::defaultCenter();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }
