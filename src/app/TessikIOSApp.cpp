@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -113,6 +114,11 @@ std::optional<QString> waylandUnreachable() {
     return QStringLiteral("the Wayland display %1 does not answer").arg(path);
 }
 
+bool waylandPluginInstalled() {
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    return !platforms.entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty();
+}
+
 } // namespace
 
 std::optional<QString> TessikIOSApp::clipboardUnreachableReason() {
@@ -127,20 +133,29 @@ std::optional<QString> TessikIOSApp::clipboardUnreachableReason() {
     if (!platform.isEmpty()) {
         return std::nullopt;  // a platform chosen on purpose
     }
-    // Qt's own choice: Wayland when a compositor is named, else X11.
-    const std::optional<QString> wayland =
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? std::optional<QString>() : waylandUnreachable();
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !wayland) {
-        return std::nullopt;
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("DISPLAY")) {
+        return QStringLiteral("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
     }
+    // Qt's own choice works whenever the X11 display answers (directly or
+    // through the compositor's X11 server).
     const std::optional<QString> x11 = x11Unreachable();
     if (!x11) {
         return std::nullopt;
     }
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("DISPLAY")) {
-        return QStringLiteral("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        return x11;
     }
-    return wayland ? *wayland + QStringLiteral("; ") + *x11 : *x11;
+    if (const std::optional<QString> wayland = waylandUnreachable()) {
+        return *wayland + QStringLiteral("; ") + *x11;
+    }
+    // Only the Wayland display answers: Qt must not try X11 first, which
+    // would abort.
+    if (!waylandPluginInstalled()) {
+        return QStringLiteral("only the Wayland display answers and Qt's Wayland platform plugin "
+                              "is not installed (package qt6-wayland); ") + *x11;
+    }
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    return std::nullopt;
 }
 
 void TessikIOSApp::refreshWhenActive(QGuiApplication& app, IOSAppState& state) {

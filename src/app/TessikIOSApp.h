@@ -27,7 +27,8 @@ public:
     // Why no clipboard can be reached with this environment (no display
     // named, or the named X11 or Wayland socket does not answer), or none
     // when the platform can be started. Checked before QGuiApplication is
-    // built, which would abort instead.
+    // built, which would abort instead. When only a Wayland display answers
+    // and Qt was left to choose, it sets QT_QPA_PLATFORM to "wayland".
     static std::optional<QString> clipboardUnreachableReason();
 
     // Reads the pasteboard whenever the application becomes active, as the

@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibraryInfo>
+#include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -157,6 +159,22 @@ private Q_SLOTS:
         QVERIFY2(error.contains(says), qPrintable(error));
         QCOMPARE(error.count(QLatin1Char('\n')), 1);
         QVERIFY(!QDir(m_home->filePath(QStringLiteral("data/tessik"))).exists(QStringLiteral("clips.sqlite")));
+    }
+
+    // A compositor that answers, with no X11 server beside it: Qt would try
+    // X11 and abort unless its Wayland plugin is there.
+    void waylandOnlyNeedsQtsWaylandPlugin() {
+        const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+        if (!platforms.entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty()) {
+            QSKIP("Qt's Wayland plugin is installed: tessik would speak Wayland to the test's socket");
+        }
+        QLocalServer compositor;
+        QVERIFY(compositor.listen(m_home->filePath(QStringLiteral("runtime/wayland-test"))));
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-test"));
+        const auto [exitCode, error] = runToEnd(binary("tessik"), {QStringLiteral("--headless")}, env);
+        QCOMPARE(exitCode, 1);
+        QVERIFY2(error.contains(QStringLiteral("Wayland platform plugin is not installed")), qPrintable(error));
     }
 
     // Everything copied while it runs is in the history after the stop, and
