@@ -20,11 +20,6 @@ namespace tessik {
 
 namespace {
 
-// After a change notification the attachments are swept at most this often:
-// pruning by new captures leaves files behind, but one sweep per capture
-// would be wasted work.
-constexpr double kChangeSweepInterval = 600.0;
-
 // Runs a store operation; on an error logs "<prefix><description>" once and
 // returns false.
 template <class Work>
@@ -124,6 +119,7 @@ void IOSAppState::startUp(std::shared_ptr<ClipStore> store) {
     // Attachment files left behind by earlier runs.
     m_janitor = new AttachmentJanitor(m_store, m_options.attachmentsDir, m_options.clock, this);
     m_janitor->setExtraNames([this] { return shownAttachmentNames(); });
+    m_lastChangeSweep = m_options.clock();
     m_janitor->request();
 }
 
@@ -142,7 +138,7 @@ void IOSAppState::historyDidChange() {
 
     // New captures prune the oldest clips once the history is full.
     const TimePoint current = m_options.clock();
-    if (!m_lastChangeSweep || current - *m_lastChangeSweep >= kChangeSweepInterval) {
+    if (current - m_lastChangeSweep >= kChangeSweepInterval) {
         m_lastChangeSweep = current;
         sweepAttachments();
     }

@@ -63,6 +63,10 @@ public:
     // How many clips the history list holds.
     static constexpr int kListLimit = 200;
     static constexpr std::chrono::nanoseconds kToastDuration{1'800'000'000};
+    // After history changes made elsewhere the attachments are swept at most
+    // this often (seconds): new captures prune the oldest clips once the
+    // history is full, but a sweep per capture would be wasted work.
+    static constexpr double kChangeSweepInterval = 600.0;
 
     using Scheduler = IOSAppStateOptions::Scheduler;
     using Options = IOSAppStateOptions;
@@ -158,7 +162,7 @@ private:
     ClipCaptureService* m_captureService = nullptr;  // a child
     QMetaObject::Connection m_observer;
     AttachmentJanitor* m_janitor = nullptr;  // a child
-    std::optional<TimePoint> m_lastChangeSweep;
+    TimePoint m_lastChangeSweep = 0;  // the last sweep not asked for by an operation
 };
 
 } // namespace tessik

@@ -170,6 +170,26 @@ private Q_SLOTS:
         QCOMPARE(filesIn(folder),
                  QStringList({"being captured.png", "pinned-thumb.jpg", "pinned.png"}));
     }
+
+    // Clips pruned by new captures: their files go with the next sweep after
+    // a store change, at most one per interval.
+    void storeChangesSweepNowAndThen() {
+        const QString folder = m_fixture->attachments();
+        const auto state = makeState();
+        QSignalSpy swept(&state->attachmentJanitor(), &AttachmentJanitor::swept);
+        QVERIFY(swept.wait());  // the start-up sweep
+        writeFile(folder, QStringLiteral("pruned.png"), m_fixture->now, 3600);
+
+        m_fixture->now += IOSAppState::kChangeSweepInterval - 1;
+        NotificationCenter::defaultCenter().post(NotificationCenter::clipStoreDidChange);
+        QVERIFY(!swept.wait(300));
+        QCOMPARE(filesIn(folder), QStringList({"pruned.png"}));
+
+        m_fixture->now += 1;
+        NotificationCenter::defaultCenter().post(NotificationCenter::clipStoreDidChange);
+        QVERIFY(swept.wait());
+        QCOMPARE(swept.last().first().toStringList(), QStringList({"pruned.png"}));
+    }
 };
 
 int main(int argc, char* argv[]) {
