@@ -1,6 +1,7 @@
 // Costs of capture: an idle poll (the pasteboard did not change), and the
 // way from a copy to a stored clip through the in-memory pasteboard, for a
 // 1 KiB text and a 4 MiB PNG (image write and thumbnail included).
+#include "BenchMain.h"
 #include "capture/ClipCaptureService.h"
 #include "platform/InMemoryPasteboard.h"
 #include "platform/QtPasteboard.h"
@@ -108,19 +109,10 @@ BENCHMARK(BM_PngCopyToStored)->Unit(benchmark::kMillisecond)->Iterations(8);
 
 int main(int argc, char** argv) {
     // Own folders (the device id is saved in the config folder) and no display needed.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+    PrivateXdgFolders folders;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

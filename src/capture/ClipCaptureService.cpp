@@ -25,16 +25,22 @@ ClipCaptureService::ClipCaptureService(std::shared_ptr<ClipStore> store, Pastebo
 
 void ClipCaptureService::persist(const CapturedClip& clip) {
     QString description;
+    bool failed = true;
+    std::optional<ClipItem> recorded;
     try {
-        ClipPersistence::persist(clip, *m_store, m_attachmentsDir, now());
-        return;
+        recorded = ClipPersistence::record(clip, *m_store, m_attachmentsDir, now());
+        failed = false;
     } catch (const Error& error) {
         description = error.description();
     } catch (const std::exception& error) {
         description = QString::fromLocal8Bit(error.what());
     }
-    qCWarning(lcTessik, "%s",
-              qUtf8Printable(QStringLiteral("ClipCaptureService insert error: ") + description));
+    if (recorded) {
+        Q_EMIT clipRecorded(*recorded);
+    } else if (failed) {
+        qCWarning(lcTessik, "%s",
+                  qUtf8Printable(QStringLiteral("ClipCaptureService insert error: ") + description));
+    }
 }
 
 } // namespace tessik

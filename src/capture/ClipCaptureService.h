@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/ClipItem.h"
 #include "capture/PasteboardMonitor.h"
 
 #include <QObject>
@@ -32,6 +33,12 @@ public:
 
     PasteboardMonitor& monitor() { return m_monitor; }
     const std::shared_ptr<ClipStore>& store() const { return m_store; }
+
+Q_SIGNALS:
+    // A captured clip became a new history entry (after
+    // "tessik.clipStoreDidChange" was posted). Repeats the store dropped as
+    // duplicates are not reported.
+    void clipRecorded(const tessik::ClipItem& item);
 
 private:
     void persist(const CapturedClip& clip);

@@ -5,6 +5,8 @@
 #include "platform/Uuid.h"
 #include "store/ClipRecord.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -155,21 +157,63 @@ bool ClipStore::insert(const ClipItem& item) {
 }
 
 QList<ClipItem> ClipStore::select(const QString& filter, const QString& order,
-                                  const std::function<void(sqlite::Statement&)>& bindArguments) {
+                                  const std::function<void(sqlite::Statement&)>& bindArguments,
+                                  const QList<ClipItem>* held) {
     // The rows are chosen and ordered by rowid first, so SQLite sorts small
     // keys instead of whole rows with their texts, and the chosen rows are
     // read afterwards (about a third faster for the 200-clip list).
+    //
+    // For a caller holding an earlier list, the rows are read without their
+    // texts (which the final ORDER BY would otherwise copy into SQLite's
+    // sorter), and each text is taken from the held clip or read by rowid.
+    QString columns = ClipRecord::columnList();
+    if (held) {
+        columns.replace(QStringLiteral("plainText"), QStringLiteral("NULL"));
+        columns += QStringLiteral(", rowid, plainText IS NOT NULL");
+    }
     const QString sql =
         QStringLiteral("SELECT %1 FROM clip_items WHERE rowid IN (\n"
                        "    SELECT rowid FROM clip_items %2 ORDER BY %3 LIMIT :limit\n"
                        ") ORDER BY %3")
-            .arg(ClipRecord::columnList(), filter, order);
+            .arg(columns, filter, order);
+    QHash<QUuid, const ClipItem*> heldById;
+    if (held) {
+        heldById.reserve(held->size());
+        for (const ClipItem& item : *held) {
+            heldById.insert(item.id, &item);
+        }
+    }
     return m_queue.read([&](sqlite::Connection& db) {
         auto statement = db.prepare(sql);
         bindArguments(statement);
         QList<ClipItem> items;
+        QHash<qint64, qsizetype> unreadTexts;  // rowid -> index in items
         while (statement.step()) {
-            items.append(ClipRecord::read(statement).toItem());
+            ClipItem item = ClipRecord::read(statement).toItem();
+            if (held && statement.integer(14) != 0) {
+                const ClipItem* known = heldById.value(item.id);
+                if (known && known->plainText && known->contentHash == item.contentHash &&
+                    known->byteSize == item.byteSize) {
+                    item.plainText = known->plainText;
+                } else {
+                    unreadTexts.insert(statement.integer(13), items.size());
+                }
+            }
+            items.append(std::move(item));
+        }
+        if (!unreadTexts.isEmpty()) {
+            // One statement for all of them; the rowids are integers read above.
+            QStringList rowids;
+            rowids.reserve(unreadTexts.size());
+            for (auto it = unreadTexts.cbegin(); it != unreadTexts.cend(); ++it) {
+                rowids.append(QString::number(it.key()));
+            }
+            auto texts = db.prepare(
+                QStringLiteral("SELECT rowid, plainText FROM clip_items WHERE rowid IN (%1)")
+                    .arg(rowids.join(QLatin1Char(','))));
+            while (texts.step()) {
+                items[unreadTexts.value(texts.integer(0))].plainText = texts.optionalText(1);
+            }
         }
         return items;
     });
@@ -177,6 +221,11 @@ QList<ClipItem> ClipStore::select(const QString& filter, const QString& order,
 
 QList<ClipItem> ClipStore::fetchRecent(int limit) {
     return select(QString(), kHistoryOrder, [&](sqlite::Statement& s) { s.bind(1, limit); });
+}
+
+QList<ClipItem> ClipStore::fetchRecent(int limit, const QList<ClipItem>& held) {
+    return select(
+        QString(), kHistoryOrder, [&](sqlite::Statement& s) { s.bind(1, limit); }, &held);
 }
 
 QList<ClipItem> ClipStore::search(const QString& query, int limit) {
@@ -187,6 +236,17 @@ QList<ClipItem> ClipStore::search(const QString& query, int limit) {
     const QString pattern = QLatin1Char('%') + trimmed + QLatin1Char('%');
     return select(QStringLiteral("WHERE plainText LIKE ?"), kHistoryOrder,
                   [&](sqlite::Statement& s) { s.bind(1, pattern).bind(2, limit); });
+}
+
+QList<ClipItem> ClipStore::search(const QString& query, int limit, const QList<ClipItem>& held) {
+    const QString trimmed = query.trimmed();
+    if (trimmed.isEmpty()) {
+        return fetchRecent(limit, held);
+    }
+    const QString pattern = QLatin1Char('%') + trimmed + QLatin1Char('%');
+    return select(
+        QStringLiteral("WHERE plainText LIKE ?"), kHistoryOrder,
+        [&](sqlite::Statement& s) { s.bind(1, pattern).bind(2, limit); }, &held);
 }
 
 QList<ClipItem> ClipStore::fetchSince(TimePoint since, int limit) {
@@ -235,6 +295,23 @@ void ClipStore::setPinned(const QUuid& id, bool pinned) {
 void ClipStore::setMaxItems(int maxItems) {
     m_maxItems.store(maxItems);
     m_queue.write([&](sqlite::Connection& db) { prune(db, std::nullopt); });
+}
+
+QSet<QString> ClipStore::attachmentNames() {
+    return m_queue.read([](sqlite::Connection& db) {
+        auto statement = db.prepare(QStringLiteral(
+            "SELECT richTextPath, imagePath, thumbnailPath FROM clip_items\n"
+            "WHERE richTextPath IS NOT NULL OR imagePath IS NOT NULL OR thumbnailPath IS NOT NULL"));
+        QSet<QString> names;
+        while (statement.step()) {
+            for (int column = 0; column < 3; ++column) {
+                if (const auto name = statement.optionalText(column)) {
+                    names.insert(*name);
+                }
+            }
+        }
+        return names;
+    });
 }
 
 void ClipStore::deleteAll(bool unpinnedOnly) {

@@ -6,6 +6,7 @@
 #include "store/Migrator.h"
 
 #include <QList>
+#include <QSet>
 #include <QUuid>
 
 #include <atomic>
@@ -61,6 +62,12 @@ public:
     // match either case, "%" and "_" are wildcards), ordered as fetchRecent.
     // A blank query gives the recent list.
     QList<ClipItem> search(const QString& query, int limit);
+    // The same lists for a caller that holds an earlier list: a row whose id,
+    // content hash and byte size match a clip of `held` shares that clip's
+    // text (Qt's implicit sharing) instead of reading it again. A list of
+    // large texts is then held once, and re-reading it costs little.
+    QList<ClipItem> fetchRecent(int limit, const QList<ClipItem>& held);
+    QList<ClipItem> search(const QString& query, int limit, const QList<ClipItem>& held);
     // Clips created strictly after `since`, oldest first.
     QList<ClipItem> fetchSince(TimePoint since, int limit);
 
@@ -78,6 +85,10 @@ public:
     int maxItems() const { return m_maxItems.load(); }
     // With `unpinnedOnly`, pinned clips stay.
     void deleteAll(bool unpinnedOnly);
+
+    // Every attachment file name a history row names (rich text, image,
+    // thumbnail), as stored.
+    QSet<QString> attachmentNames();
 
     DatabaseQueue& dbQueue() { return m_queue; }
 
@@ -98,8 +109,10 @@ private:
     void prune(sqlite::Connection& db, const std::optional<QUuid>& justStored);
     // Rows matching `filter` (a WHERE clause or nothing), ordered by `order`,
     // at most as many as the last bound argument says.
+    // With `held`, texts are shared as fetchRecent(limit, held) says.
     QList<ClipItem> select(const QString& filter, const QString& order,
-                           const std::function<void(sqlite::Statement&)>& bindArguments);
+                           const std::function<void(sqlite::Statement&)>& bindArguments,
+                           const QList<ClipItem>* held = nullptr);
 
     DatabaseQueue m_queue;
     std::atomic<int> m_maxItems;

@@ -3,6 +3,7 @@
 // pasteboard, and xclip and a helper as the other programs.
 #include "ImageFixtures.h"
 #include "TestEnvironment.h"
+#include "XvfbServer.h"
 #include "capture/ClipCaptureService.h"
 #include "capture/ContentHasher.h"
 #include "capture/PasteService.h"
@@ -19,88 +20,18 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <memory>
-
-extern char** environ;
 
 using namespace tessik;
 
 namespace {
 
-// An Xvfb on a display number it picks itself (-displayfd), so tests that run
-// at the same time never share a display.
-class Xvfb {
-public:
-    bool start() {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        if (program.isEmpty()) {
-            return false;
-        }
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            return false;
-        }
-        const QByteArray path = program.toLocal8Bit();
-        const QByteArray fd = QByteArray::number(fds[1]);
-        const char* argv[] = {path.constData(), "-displayfd", fd.constData(), "-nolisten", "tcp",
-                              "-screen", "0", "640x480x24", nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        const int spawned = posix_spawn(&m_pid, path.constData(), &actions, nullptr,
-                                        const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        if (spawned != 0) {
-            m_pid = -1;
-            ::close(fds[0]);
-            return false;
-        }
-        // Xvfb writes the display number and a line break once it accepts clients.
-        QByteArray number;
-        char c = 0;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') {
-            number.append(c);
-        }
-        ::close(fds[0]);
-        if (number.isEmpty()) {
-            stop();
-            return false;
-        }
-        m_display = QStringLiteral(":") + QString::fromLatin1(number);
-        return true;
-    }
-
-    void stop() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-    }
-
-    ~Xvfb() { stop(); }
-
-    const QString& display() const { return m_display; }
-
-private:
-    pid_t m_pid = -1;
-    QString m_display;
-};
-
 bool xclipMissing() {
     return QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty();
 }
 
-Xvfb* g_server = nullptr;
+XvfbServer* g_server = nullptr;
 TestEnvironment* g_env = nullptr;
 
 } // namespace
@@ -357,7 +288,7 @@ private Q_SLOTS:
 int main(int argc, char* argv[]) {
     TestEnvironment env;
     g_env = &env;
-    Xvfb server;
+    XvfbServer server;
     if (server.start()) {
         g_server = &server;
         qputenv("DISPLAY", server.display().toLocal8Bit());

@@ -292,6 +292,42 @@ private Q_SLOTS:
         }
         QVERIFY(store->upsertFromSync(makeItem(std::nullopt, 200.0, false, ContentType::image)));
         QCOMPARE(texts(store->search(query, 100)), expected);
+        // Sharing the texts of a held list gives the same result.
+        QCOMPARE(store->search(query, 100, store->fetchRecent(100)), store->search(query, 100));
+    }
+
+    // A held list lends its texts to the rows it matches by id, content hash
+    // and size; everything else is read from the rows, as they are now.
+    void heldTextsAreShared() {
+        auto store = openStore();
+        fill(*store, 4);
+        QVERIFY(store->upsertFromSync(makeItem(std::nullopt, 2000.0, false, ContentType::image)));
+        const QList<ClipItem> held = store->fetchRecent(10);  // image, clip3, clip2, clip1, clip0
+        store->setPinned(held.at(4).id, true);
+
+        QList<ClipItem> misleading = held;
+        misleading[1].plainText = QStringLiteral("stale text");  // same hash: taken as is
+        misleading[2].plainText = QStringLiteral("other text");
+        misleading[2].contentHash = ContentHasher::hash(QStringLiteral("other text"));
+        misleading[3].plainText = std::nullopt;
+        misleading[0].plainText = QStringLiteral("not the image's");
+
+        const QList<ClipItem> fresh = store->fetchRecent(10);
+        QCOMPARE(texts(fresh), (QStringList{"clip0", "<none>", "clip3", "clip2", "clip1"}));
+        QCOMPARE(store->fetchRecent(10, held), fresh);
+        QCOMPARE(store->fetchRecent(10, {}), fresh);
+        QCOMPARE(store->fetchRecent(2, held), fresh.mid(0, 2));
+        const QList<ClipItem> shared = store->fetchRecent(10, held);
+        for (qsizetype i = 2; i < shared.size(); ++i) {
+            const ClipItem& before = *std::find_if(held.begin(), held.end(), [&](const ClipItem& c) {
+                return c.id == shared.at(i).id;
+            });
+            QVERIFY(shared.at(i).plainText->isSharedWith(*before.plainText));
+        }
+
+        const QList<ClipItem> mixed = store->fetchRecent(10, misleading);
+        QCOMPARE(texts(mixed), (QStringList{"clip0", "<none>", "stale text", "clip2", "clip1"}));
+        QVERIFY(!mixed.at(3).plainText->isSharedWith(*misleading.at(2).plainText));
     }
 
     void listsAreOrderedAndBounded() {

@@ -1,0 +1,5 @@
+#include "app/TessikIOSApp.h"
+
+int main(int argc, char* argv[]) {
+    return tessik::TessikIOSApp::main(argc, argv);
+}
