@@ -127,7 +127,11 @@ void BM_CopyToArrival(benchmark::State& state) {
         timer.start();
         xclip.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
                                              QStringLiteral("-loops"), QStringLiteral("1")});
+        // No event loop runs here: wait for the text to reach xclip before
+        // closing its input, or it never sees the end of it.
+        xclip.waitForStarted(5000);
         xclip.write(text.toUtf8());
+        xclip.waitForBytesWritten(5000);
         xclip.closeWriteChannel();
         double capturedAt = -1;
         while (timer.elapsed() < 15000) {

@@ -4,6 +4,8 @@
 #include "capture/ClipCaptureService.h"
 #include "capture/PasteService.h"
 #include "favorites/FavoriteStoreMigration.h"
+#include "sync/SyncCoordinator.h"
+#include "sync/SyncEngine.h"
 #include "platform/AppPaths.h"
 #include "platform/Error.h"
 #include "platform/IOSAppPreferences.h"
@@ -87,13 +89,18 @@ void IOSAppState::startUp(std::shared_ptr<ClipStore> store) {
     // the pause the user chose in an earlier run.
     m_isPaused = IOSAppPreferences::isPausedRecording();
 
-    // 2. Here the sync coordinator and the favourite cloud sync are created.
+    // 2. The local-network sync coordinator (the favourite cloud sync joins
+    // here).
+    m_syncCoordinator = new SyncCoordinator(
+        m_options.syncEngine ? *m_options.syncEngine : SyncEngine::shared(), this);
 
     // 3. The history database: the given store or the standard one, whose
     // failure to open stops the process.
     m_store = store ? std::move(store) : openStandardStore();
 
-    // 4. Here the clip store is handed to the sync coordinator.
+    // 4. The clip store to the sync coordinator, which starts the engine when
+    // local-network sync is enabled.
+    m_syncCoordinator->configure(m_store);
     // 5. Here the favourite store and the clip store are handed to the
     // favourite cloud sync.
 
@@ -134,7 +141,7 @@ void IOSAppState::observeStoreChanges() {
 
 void IOSAppState::historyDidChange() {
     reload();
-    // Here the newest clip is pushed to the local-network sync.
+    pushLatestClip();
 
     // New captures prune the oldest clips once the history is full.
     const TimePoint current = m_options.clock();
@@ -142,6 +149,26 @@ void IOSAppState::historyDidChange() {
         m_lastChangeSweep = current;
         sweepAttachments();
     }
+}
+
+// The clip pushed is the newest one of the history by capture time, not the
+// first row on screen: with a pinned clip on top, or a search under way, new
+// copies would otherwise never reach the other devices.
+void IOSAppState::pushLatestClip() {
+    std::optional<ClipItem> newest;
+    try {
+        newest = m_store->newest();
+    } catch (const Error& error) {
+        qCWarning(lcTessik, "IOSAppState pushLatestClip: %s", qUtf8Printable(error.description()));
+        return;
+    }
+    if (!newest || newest->id == m_lastSyncedClipID) {
+        return;
+    }
+    // Recorded as handed over also while sync is off, so switching sync on
+    // later does not send an old clip.
+    m_lastSyncedClipID = newest->id;
+    m_syncCoordinator->push(*newest);
 }
 
 void IOSAppState::setSearchText(const QString& text) {

@@ -23,6 +23,8 @@ namespace tessik {
 class AttachmentJanitor;
 class ClipCaptureService;
 class ClipStore;
+class SyncCoordinator;
+class SyncEngine;
 
 // What the controller works against; the defaults are the application's.
 struct IOSAppStateOptions {
@@ -36,6 +38,7 @@ struct IOSAppStateOptions {
     double captureInterval = PasteboardMonitor::kDefaultInterval;
     Scheduler scheduler;               // a main-thread timer
     Clock clock;                       // the wall clock (attachment ages)
+    SyncEngine* syncEngine = nullptr;  // SyncEngine::shared()
 };
 
 // The application's central controller: it opens the clip store, runs
@@ -93,6 +96,8 @@ public:
 
     const std::shared_ptr<ClipStore>& store() const { return m_store; }
     ClipCaptureService* captureService() const { return m_captureService; }
+    // Local-network sync, for the settings screen.
+    SyncCoordinator* syncCoordinator() const { return m_syncCoordinator; }
     AttachmentJanitor& attachmentJanitor() const { return *m_janitor; }
 
     // Re-reads `clips` (the search result for a non-empty searchText, else the
@@ -136,6 +141,9 @@ Q_SIGNALS:
 
 private:
     void startUp(std::shared_ptr<ClipStore> store);
+    // Hands the newest clip to local-network sync unless it was the last one
+    // handed over.
+    void pushLatestClip();
     void observeStoreChanges();
     // The later step of a "tessik.clipStoreDidChange" notification.
     void historyDidChange();
@@ -160,6 +168,8 @@ private:
     Options m_options;
     std::shared_ptr<ClipStore> m_store;
     ClipCaptureService* m_captureService = nullptr;  // a child
+    SyncCoordinator* m_syncCoordinator = nullptr;    // a child
+    std::optional<QUuid> m_lastSyncedClipID;
     QMetaObject::Connection m_observer;
     AttachmentJanitor* m_janitor = nullptr;  // a child
     TimePoint m_lastChangeSweep = 0;  // the last sweep not asked for by an operation

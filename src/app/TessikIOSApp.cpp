@@ -6,6 +6,10 @@
 #include "platform/Logging.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Uuid.h"
+#include "sync/SyncCoordinator.h"
+#include "sync/SyncEngine.h"
+#include "sync/transport/AvahiDiscovery.h"
+#include "sync/transport/StaticDiscovery.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -26,9 +30,15 @@ namespace tessik {
 namespace {
 
 const char kUsage[] =
-    "usage: tessik --headless\n"
-    "  --headless   record the clipboard into the history without a window,\n"
-    "               until SIGINT or SIGTERM\n";
+    "usage: tessik --headless [--sync-port N] [--discovery avahi|static|none] [--peer NAME@HOST:PORT ...]\n"
+    "  --headless             record the clipboard into the history without a window,\n"
+    "                         until SIGINT or SIGTERM; local-network sync runs when it\n"
+    "                         is enabled (tessik-cli sync enable)\n"
+    "  --sync-port N          listen for other devices on port N instead of any free one\n"
+    "  --discovery KIND       find other devices over mDNS (avahi, the default), only\n"
+    "                         from --peer (static), or not at all (none)\n"
+    "  --peer NAME@HOST:PORT  another device to sync with, for networks without\n"
+    "                         multicast; repeatable, implies --discovery static\n";
 
 // Written by the signal handler, read by the event loop: the handler does
 // nothing but write one byte.
@@ -169,10 +179,36 @@ void TessikIOSApp::refreshWhenActive(QGuiApplication& app, IOSAppState& state) {
 
 int TessikIOSApp::main(int argc, char* argv[]) {
     bool headless = false;
+    SyncOptions sync;
+    const auto usageError = [](const QString& problem) {
+        std::fprintf(stderr, "tessik: %s\n%s", qUtf8Printable(problem), kUsage);
+        return UsageError;
+    };
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
+        const bool hasValue = i + 1 < argc;
         if (argument == "--headless") {
             headless = true;
+        } else if (argument == "--sync-port") {
+            bool ok = false;
+            const uint port = hasValue ? QByteArray(argv[++i]).toUInt(&ok) : 0;
+            if (!ok || port == 0 || port > 65535) {
+                return usageError(QStringLiteral("--sync-port needs a port number from 1 to 65535"));
+            }
+            sync.port = static_cast<quint16>(port);
+        } else if (argument == "--discovery") {
+            const QByteArray kind = hasValue ? QByteArray(argv[++i]) : QByteArray();
+            if (kind != "avahi" && kind != "static" && kind != "none") {
+                return usageError(QStringLiteral("--discovery needs avahi, static or none"));
+            }
+            sync.discovery = QString::fromLatin1(kind);
+        } else if (argument == "--peer") {
+            const QString text = hasValue ? QString::fromLocal8Bit(argv[++i]) : QString();
+            const std::optional<net::BrowseResult> peer = net::StaticDiscovery::parsePeer(text);
+            if (!peer) {
+                return usageError(QStringLiteral("--peer needs NAME@HOST:PORT, not \"%1\"").arg(text));
+            }
+            sync.peers.append(*peer);
         } else if (argument == "--help" || argument == "-h") {
             std::fputs(kUsage, stdout);
             return Success;
@@ -202,11 +238,27 @@ int TessikIOSApp::main(int argc, char* argv[]) {
     // Created on the main thread before anything posts to it.
     NotificationCenter::defaultCenter();
 
+    if (!sync.peers.isEmpty() && sync.discovery != QLatin1String("static") &&
+        !sync.discovery.isEmpty()) {
+        return usageError(QStringLiteral("--peer goes with --discovery static"));
+    }
     TessikIOSApp entry;
-    return entry.runHeadless(app);
+    return entry.runHeadless(app, sync);
 }
 
-int TessikIOSApp::runHeadless(QGuiApplication& app) {
+std::unique_ptr<SyncEngine> TessikIOSApp::makeSyncEngine(const SyncOptions& sync) {
+    SyncEngine::Options options;
+    options.port = sync.port;
+    if (!sync.peers.isEmpty() || sync.discovery == QLatin1String("static") ||
+        sync.discovery == QLatin1String("none")) {
+        options.discovery = std::make_shared<net::StaticDiscovery>(sync.peers);
+    } else {
+        options.discovery = std::make_shared<net::AvahiDiscovery>();
+    }
+    return std::make_unique<SyncEngine>(options);
+}
+
+int TessikIOSApp::runHeadless(QGuiApplication& app, const SyncOptions& sync) {
     QSocketNotifier quitNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&quitNotifier, &QSocketNotifier::activated, &app, [] {
         char bytes[16];
@@ -215,7 +267,10 @@ int TessikIOSApp::runHeadless(QGuiApplication& app) {
         QCoreApplication::quit();
     });
 
-    state = std::make_unique<IOSAppState>();
+    syncEngine = makeSyncEngine(sync);
+    IOSAppStateOptions options;
+    options.syncEngine = syncEngine.get();
+    state = std::make_unique<IOSAppState>(nullptr, options);
     refreshWhenActive(app, *state);
     QObject::connect(state->captureService(), &ClipCaptureService::clipRecorded, state.get(),
                      [](const ClipItem& item) {
@@ -230,6 +285,7 @@ int TessikIOSApp::runHeadless(QGuiApplication& app) {
     const int code = app.exec();
     qCInfo(lcTessik, "tessik: stopped");
     state.reset();
+    syncEngine.reset();
     return code == 0 ? Success : RuntimeError;
 }
 

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "sync/transport/Discovery.h"
+
 #include <memory>
 #include <optional>
 
@@ -11,6 +13,7 @@ class QGuiApplication;
 namespace tessik {
 
 class IOSAppState;
+class SyncEngine;
 
 // The application entry: owns the one IOSAppState for the life of the
 // process. In this release it runs headless (`tessik --headless`): the same
@@ -35,10 +38,19 @@ public:
     // window's root view asks once it exists.
     static void refreshWhenActive(QGuiApplication& app, IOSAppState& state);
 
+    // The local-network sync engine outlives the controller that drives it.
+    std::unique_ptr<SyncEngine> syncEngine;
     std::unique_ptr<IOSAppState> state;
 
 private:
-    int runHeadless(QGuiApplication& app);
+    // How this run finds other devices, from the command line.
+    struct SyncOptions {
+        quint16 port = 0;
+        QString discovery;  // "avahi" (also when empty), "static" or "none"
+        QList<net::BrowseResult> peers;
+    };
+    static std::unique_ptr<SyncEngine> makeSyncEngine(const SyncOptions& sync);
+    int runHeadless(QGuiApplication& app, const SyncOptions& sync);
 };
 
 } // namespace tessik

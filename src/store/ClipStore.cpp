@@ -277,6 +277,15 @@ std::optional<ClipItem> ClipStore::clip(const QUuid& id) {
     return found.first();
 }
 
+std::optional<ClipItem> ClipStore::newest() {
+    const QList<ClipItem> found = select(QString(), QStringLiteral("createdAt DESC"),
+                                         [](sqlite::Statement& s) { s.bind(1, 1); });
+    if (found.isEmpty()) {
+        return std::nullopt;
+    }
+    return found.first();
+}
+
 void ClipStore::deleteClip(const QUuid& id) {
     m_queue.write([&](sqlite::Connection& db) {
         db.prepare(QStringLiteral("DELETE FROM clip_items WHERE id = ?")).bind(1, uuidText(id)).run();

@@ -77,6 +77,8 @@ public:
     bool upsertFromSync(const ClipItem& item);
 
     std::optional<ClipItem> clip(const QUuid& id);
+    // The most recently captured clip, pinned or not.
+    std::optional<ClipItem> newest();
     // Removes the clip; an unknown id is no error.
     void deleteClip(const QUuid& id);
     void setPinned(const QUuid& id, bool pinned);

@@ -13,14 +13,17 @@ e2e_init() {
 
 e2e_cleanup() {
   local pid
+  # Children the scripts started inside other processes go first, so their
+  # parents reap them.
+  if declare -F e2e_extra_cleanup >/dev/null; then e2e_extra_cleanup; fi
   for pid in "${E2E_PIDS[@]}"; do
     kill -TERM "$pid" 2>/dev/null || true
   done
   for pid in "${E2E_PIDS[@]}"; do
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
   done
-  if declare -F e2e_extra_cleanup >/dev/null; then e2e_extra_cleanup; fi
   [ -n "$E2E_TMP" ] && rm -rf "$E2E_TMP"
 }
 
@@ -32,7 +35,8 @@ e2e_fail() {
   exit 1
 }
 
-# Starts a private X server; prints its display number.
+# Starts a private X server; sets E2E_DISPLAY to its display number. (Not in
+# a command substitution: the PID must reach E2E_PIDS of this shell.)
 e2e_start_display() {
   local fifo="$E2E_TMP/displayfd.$RANDOM"
   mkfifo "$fifo"
@@ -41,7 +45,7 @@ e2e_start_display() {
   local display
   read -r -t 15 display <"$fifo" || e2e_fail "Xvfb did not start"
   rm -f "$fifo"
-  echo "$display"
+  E2E_DISPLAY=$display
 }
 
 # A free TCP port on loopback.

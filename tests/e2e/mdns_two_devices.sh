@@ -28,7 +28,7 @@ e2e_extra_cleanup() {
   for state in "$E2E_TMP/state-a" "$E2E_TMP/state-b"; do
     [ -f "$state/pids" ] || continue
     while read -r pid; do kill -TERM "$pid" 2>/dev/null || true; done <"$state/pids"
-    sleep 0.5
+    sleep 1
     while read -r pid; do kill -KILL "$pid" 2>/dev/null || true; done <"$state/pids"
   done
   ip netns del "$ns_a" 2>/dev/null || true

@@ -14,8 +14,8 @@ for tool in Xvfb xclip python3; do
 done
 
 mkdir -p "$E2E_TMP"/{a,b}/{data,config}
-display_a=$(e2e_start_display)
-display_b=$(e2e_start_display)
+e2e_start_display; display_a=$E2E_DISPLAY
+e2e_start_display; display_b=$E2E_DISPLAY
 port_a=$(e2e_free_port)
 port_b=$(e2e_free_port)
 e2e_cli a sync enable
