@@ -70,3 +70,9 @@ e2e_wait_for() {
   done
   return 1
 }
+
+# Waits until the tessik writing log $1 is recording (capture ignores what was
+# on the clipboard before it started, so copies must wait for this).
+e2e_wait_recording() {
+  e2e_wait_for 60 grep -q "recording the clipboard" "$1" || e2e_fail "tessik did not start (log $1)"
+}

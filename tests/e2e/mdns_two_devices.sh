@@ -66,6 +66,8 @@ for dev in a b; do
   e2e_wait_for 20 test -s "$E2E_TMP/state-$dev/display" || e2e_fail "device $dev did not start"
 done
 display_a=$(cat "$E2E_TMP/state-a/display")
+e2e_wait_recording "$E2E_TMP/state-a/tessik.log"
+e2e_wait_recording "$E2E_TMP/state-b/tessik.log"
 
 device_a=$(e2e_cli a sync status | awk -F'\t' '$1 == "device-id" { print $2 }')
 text="mdns text $RANDOM"

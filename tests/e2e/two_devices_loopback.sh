@@ -38,7 +38,8 @@ stop_device() {  # dev
 
 start_device a "$display_a" "$port_a" DeviceB "$port_b"
 start_device b "$display_b" "$port_b" DeviceA "$port_a"
-sleep 1
+e2e_wait_recording "$E2E_TMP/tessik-a.log"
+e2e_wait_recording "$E2E_TMP/tessik-b.log"
 
 device_a=$(e2e_cli a sync status | awk -F'\t' '$1 == "device-id" { print $2 }')
 [ -n "$device_a" ] || e2e_fail "device A has no id"
@@ -81,7 +82,9 @@ e2e_cli a sync require-pin on
 e2e_cli b sync require-pin on
 start_device a "$display_a" "$port_a" DeviceB "$port_b"
 start_device b "$display_b" "$port_b" DeviceA "$port_a"
-sleep 2
+e2e_wait_recording "$E2E_TMP/tessik-a.log"
+e2e_wait_recording "$E2E_TMP/tessik-b.log"
+sleep 1
 secret="e2e unpaired $RANDOM"
 printf '%s' "$secret" | DISPLAY=":$display_a" xclip -selection clipboard -loops 1 &
 e2e_wait_for 10 bash -c "XDG_DATA_HOME='$E2E_TMP/a/data' XDG_CONFIG_HOME='$E2E_TMP/a/config' '$TESSIK_BIN_DIR/tessik-cli' search '$secret' | grep -q ." \

@@ -8,6 +8,8 @@
 #include "sync/transport/Connection.h"
 #include "sync/transport/Discovery.h"
 
+#include <QMap>
+#include <QMutex>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -26,11 +28,14 @@ public:
     }
     std::unique_ptr<net::DiscoveryHandle> browse(QObject* context, ResultsHandler onResults,
                                                  FailureHandler) override {
-        m_browsers.append({context, std::move(onResults)});
-        publish(m_results);
-        return std::make_unique<net::DiscoveryHandle>();
+        QMutexLocker lock(&m_mutex);  // browsing starts on the engine's thread
+        const int id = ++m_next;
+        m_browsers.insert(id, {context, onResults});
+        post(context, [handler = std::move(onResults), results = m_results] { handler(results); });
+        return std::make_unique<Handle>(this, id);
     }
     void publish(const QList<net::BrowseResult>& results) {
+        QMutexLocker lock(&m_mutex);
         m_results = results;
         for (const auto& [context, handler] : m_browsers) {
             post(context, [handler = handler, results] { handler(results); });
@@ -38,8 +43,25 @@ public:
     }
 
 private:
+    // Browsing ends with its handle: a browser that was replaced (a new
+    // device name restarts it) must not be told anything more.
+    class Handle : public net::DiscoveryHandle {
+    public:
+        Handle(ManualDiscovery* owner, int id) : m_owner(owner), m_id(id) {}
+        ~Handle() override {
+            QMutexLocker lock(&m_owner->m_mutex);
+            m_owner->m_browsers.remove(m_id);
+        }
+
+    private:
+        ManualDiscovery* m_owner;
+        int m_id;
+    };
+
+    QMutex m_mutex;
     QList<net::BrowseResult> m_results;
-    QList<std::pair<QObject*, ResultsHandler>> m_browsers;
+    QMap<int, std::pair<QObject*, ResultsHandler>> m_browsers;
+    int m_next = 0;
 };
 
 // A peer on loopback answering each request as the test says (no reply:
