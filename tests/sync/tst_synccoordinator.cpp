@@ -144,9 +144,10 @@ private Q_SLOTS:
         IOSAppPreferences::setSyncRequirePIN(true);
         auto shared = std::make_shared<net::InProcessDiscovery>();
         Setup mine, theirs;
-        mine.engine.reset();
+        // The coordinators go before the engines they drive.
         mine.coordinator.reset();
         theirs.coordinator.reset();
+        mine.engine.reset();
         SyncEngine::Options a;
         a.discovery = shared;
         a.peerStore = mine.peers.get();
@@ -154,6 +155,7 @@ private Q_SLOTS:
         SyncEngine::Options b = a;
         b.peerStore = theirs.peers.get();
         b.deviceId = [] { return QStringLiteral("THEIRS"); };
+        theirs.engine.reset();
         mine.engine = std::make_unique<SyncEngine>(a);
         theirs.engine = std::make_unique<SyncEngine>(b);
         mine.coordinator = std::make_unique<SyncCoordinator>(*mine.engine);
